@@ -31,6 +31,8 @@ struct ServerSettings {
 // Keeps the config path for ReadIni/WriteIni, initialises libcurl globally on
 // the first call of the process, and reads the server settings.
 void LoadConfig(const std::string& config_path);
+// Points ReadIni/WriteIni at a file without the rest of LoadConfig (tests).
+void SetConfigPath(const std::string& config_path);
 // The settings read by the last LoadConfig.
 const ServerSettings& LoadedServerSettings();
 // Leading decimal digits of text as an integer; 0 when there are none.

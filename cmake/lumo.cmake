@@ -6,6 +6,9 @@ if(WIN32)
   set(LUMO_STATIC_RUNTIME -static -static-libgcc -static-libstdc++)
   add_compile_definitions(WINVER=0x0601 _WIN32_WINNT=0x0601 _CRT_SECURE_NO_WARNINGS NOMINMAX)
   add_compile_options(-Wall -Wextra -Wno-unused-parameter -Wno-cast-function-type)
+  # The program works in code page 936: narrow string literals written in the
+  # UTF-8 sources are stored as code page 936 bytes.
+  add_compile_options(-finput-charset=UTF-8 -fexec-charset=CP936)
 else()
   option(LUMO_SANITIZE "Build native code with AddressSanitizer and UBSan" ON)
   add_compile_options(-Wall -Wextra -Wno-unused-parameter)

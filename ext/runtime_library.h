@@ -33,6 +33,8 @@ class RuntimeLibrary {
 // Fills a table of typed function pointers from one library, once. Each table
 // lists its functions in a macro list, so a pointer's type comes from the
 // function's own declaration (see ext/common_api.h).
-#define LUMO_DECLARE_FUNCTION_POINTER(name, type) type name = nullptr;
+#define LUMO_DECLARE_FUNCTION_POINTER(name, type) \
+  using name##_type = type;                       \
+  name##_type name = nullptr;
 #define LUMO_FIND_FUNCTION(name, type) \
-  table.name = reinterpret_cast<type>(reinterpret_cast<void*>(library.Find(#name)));
+  table.name = reinterpret_cast<decltype(table.name)>(reinterpret_cast<void*>(library.Find(#name)));

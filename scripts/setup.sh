@@ -13,7 +13,8 @@ PACKAGES=(
   g++-mingw-w64-i686 mingw-w64-tools wine wine32:i386 xvfb imagemagick x11-utils xdotool
   locales googletest libgtest-dev cmake ninja-build python3 build-essential dpkg-dev
   duktape-dev libcurl4-openssl-dev rapidjson-dev nlohmann-json3-dev libbenchmark-dev
-  clang libclang-rt-14-dev curl procps psmisc chromium
+  clang libclang-rt-14-dev curl procps psmisc chromium python3-pytest
+  fonts-noto-cjk fonts-wqy-microhei
 )
 
 missing_packages() {

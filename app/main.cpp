@@ -1,0 +1,17 @@
+// Tarnlumo.exe: the customer display of the till.
+#include <windows.h>
+
+#include "app/main_window.h"
+#include "app/screen_dialog.h"
+#include "app/shutdown.h"
+#include "app/startup.h"
+
+int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
+  MainWindowHandlers handlers;
+  handlers.on_created = StartUp;
+  handlers.on_destroyed = Shutdown;
+  handlers.on_settings = ShowScreenDialog;
+  handlers.on_exit = CloseScreenDialog;
+  if (!CreateMainWindow(handlers)) return 1;
+  return RunMessageLoop();
+}

@@ -1,0 +1,108 @@
+#include "app/startup.h"
+
+#include <string>
+
+#include "app/app_state.h"
+#include "app/config_file.h"
+#include "app/main_window.h"
+#include "app/screen_dialog.h"
+#include "app/shortcuts.h"
+#include "app/system_utils.h"
+#include "app/tray_icon.h"
+#include "app/update_handoff.h"
+#include "link/port_discovery.h"
+#include "link/server_link.h"
+#include "log/log_file.h"
+#include "page/console_report.h"
+#include "page/page_commands.h"
+#include "page/page_host.h"
+#include "page/script_bridge.h"
+
+namespace {
+
+// A machine that booted moments ago is given time before anything reaches
+// for the network.
+constexpr int64_t kBootSettleUptimeMs = 5000;
+constexpr DWORD kBootDelayMs = 5000;
+
+StartUpSleep g_sleep = nullptr;
+
+void Sleep(DWORD milliseconds) {
+  if (g_sleep) {
+    g_sleep(milliseconds);
+  } else {
+    ::Sleep(milliseconds);
+  }
+}
+
+void FillState(AppState& app) {
+  app.run_directory = ProcessDirectory();
+  app.executable_name = ProcessFileName();
+  app.config_path = app.run_directory + "config.ini";
+  app.pc_name = GetPcName();
+}
+
+void CreateConfigWhenMissing(const AppState& app) {
+  if (::GetFileAttributesA(app.config_path.c_str()) != INVALID_FILE_ATTRIBUTES) return;
+  WriteIniFile(app.config_path, "server", "ip", "127.0.0.1");
+}
+
+void RefreshShortcuts() {
+  EnsureShortcut(SpecialFolder(CSIDL_DESKTOPDIRECTORY));
+  EnsureShortcut(SpecialFolder(CSIDL_STARTUP));
+}
+
+void LogVersion(const AppState& app) {
+  std::string version = FileVersion(app.run_directory + app.executable_name);
+  WriteLog("版本号", version + " name:" + app.executable_name);
+}
+
+// Binds the page host to the main window and everything the page needs;
+// false when the engine gave no view.
+bool PreparePage(AppState& app) {
+  PageHost& host = Host();
+  if (!host.Attach(app.main_window, true, false)) {
+    WriteLog("窗口绑定", "失败");
+    CloseWindowAsync(app.main_window);
+    return false;
+  }
+  app.page_message = ::RegisterWindowMessageA(kPageMessageName);
+  host.SetLocalStorageFullPath(app.run_directory);
+  host.OnConsole(ConsoleReport, nullptr);
+  BindFunction("serverJS", PageCommandHandler, 1);
+  host.SetMessageFilter(HostMessageFilter);
+  host.OnLoadingFinish(OnPageLoaded, nullptr);
+  return true;
+}
+
+}  // namespace
+
+void SetStartUpSleepForTest(StartUpSleep sleep) { g_sleep = sleep; }
+
+void StartUp(HWND main_window) {
+  AppState& app = App();
+  app.app_name = kAppName;
+  if (!app.instance_lock.Acquire(std::string("Tarn") + kAppName)) {
+    // Another instance runs: leave silently, before anything shows or logs.
+    ::ExitProcess(0);
+  }
+  ::SetWindowTextA(main_window, kMainWindowTitle);
+  EnablePrivilege("SeDebugPrivilege");
+  FillState(app);
+  CreateConfigWhenMissing(app);
+  if (UptimeMs() < kBootSettleUptimeMs) Sleep(kBootDelayMs);
+  LoadConfig(app.config_path);
+  RefreshShortcuts();
+  HandOffUpdate(UpdateMode::kHidden);
+  OpenLog(app.app_name, app.run_directory);
+  LogVersion(app);
+  InstallFatalErrorHandler();
+  WaitForServer();
+  AddTrayIcon(main_window);
+  app.main_window = main_window;
+  if (!PreparePage(app)) return;
+  app.page_url = ConfigBaseUrl() + "/client/app/" + app.app_name + "/";
+  WriteLog("页面地址", app.page_url);
+  ShowScreenDialog();
+  Host().Load(app.page_url);
+}
