@@ -1,5 +1,7 @@
 #include "app/startup.h"
 
+#include <shlobj.h>
+
 #include <string>
 
 #include "app/app_state.h"
@@ -27,7 +29,7 @@ constexpr DWORD kBootDelayMs = 5000;
 
 StartUpSleep g_sleep = nullptr;
 
-void Sleep(DWORD milliseconds) {
+void StartUpSleepMs(DWORD milliseconds) {
   if (g_sleep) {
     g_sleep(milliseconds);
   } else {
@@ -90,7 +92,7 @@ void StartUp(HWND main_window) {
   EnablePrivilege("SeDebugPrivilege");
   FillState(app);
   CreateConfigWhenMissing(app);
-  if (UptimeMs() < kBootSettleUptimeMs) Sleep(kBootDelayMs);
+  if (UptimeMs() < kBootSettleUptimeMs) StartUpSleepMs(kBootDelayMs);
   LoadConfig(app.config_path);
   RefreshShortcuts();
   HandOffUpdate(UpdateMode::kHidden);

@@ -29,3 +29,5 @@ std::string TimeText(const SYSTEMTIME& time, TimeForm form);
 // Seam for tests: the local clock the log reads (null restores the real one).
 using LocalClock = void (*)(SYSTEMTIME* now);
 void SetLogClockForTest(LocalClock clock);
+// Seam for tests: lets the next CleanOldLogs do its work again.
+void ResetLogCleanUpForTest();

@@ -1,0 +1,170 @@
+#include "link/server_link.h"
+
+#include <atomic>
+#include <string>
+
+#include "app/app_state.h"
+#include "app/config_file.h"
+#include "app/main_window.h"
+#include "ext/common_api.h"
+#include "link/pack_client.h"
+#include "link/port_discovery.h"
+#include "link/server_messages.h"
+#include "log/log_file.h"
+#include "page/engine_text.h"
+
+namespace {
+
+constexpr char kCategory[] = "客户通信";
+constexpr DWORD kMaxPackSize = 0x300000;
+constexpr DWORD kReloadDelayMs = 5000;
+constexpr DWORD kWatchdogStepMs = 1000;
+constexpr int kWatchdogSteps = 3;
+constexpr int kTcpPortKind = 1;
+
+PackClient g_client;
+std::atomic<HP_Client> g_handle{nullptr};
+HANDLE g_watchdog = nullptr;
+std::atomic<bool> g_quit{false};
+std::atomic<bool> g_stopping{false};
+bool g_link_started = false;
+LinkSleep g_sleep = nullptr;
+
+void LinkSleepMs(DWORD milliseconds) {
+  if (g_sleep) {
+    g_sleep(milliseconds);
+  } else {
+    ::Sleep(milliseconds);
+  }
+}
+
+DWORD WINAPI ReloadPageThread(void*) {
+  ::SendMessageA(App().main_window, App().page_message, kPageReload, 0);
+  return 0;
+}
+
+void ConnectIfStopped() {
+  HP_Client handle = g_handle.load();
+  if (handle == nullptr || g_client.GetState(handle) != HP_SS_STOPPED) return;
+  WriteLog(kCategory, "ReStart");
+  std::string host = LoadedServerSettings().host;
+  int port = GetPort(kTcpPortKind);
+  g_client.Start(handle, host.c_str(), static_cast<USHORT>(port), false);
+}
+
+DWORD WINAPI WatchdogThread(void*) {
+  while (!g_quit) {
+    ConnectIfStopped();
+    for (int step = 0; step < kWatchdogSteps; ++step) {
+      if (g_quit) return 0;
+      LinkSleepMs(kWatchdogStepMs);
+    }
+  }
+  // The handle stays with StopLink, which waits on it and closes it once.
+  return 0;
+}
+
+struct StopRequest {
+  HP_Client handle;
+};
+
+DWORD WINAPI StopClientThread(void* argument) {
+  g_client.Stop(static_cast<StopRequest*>(argument)->handle);
+  return 0;
+}
+
+// Stops the client on a helper thread while this (GUI) thread keeps handling
+// sent messages: a socket worker may be inside SendMessageA to the main
+// window, and the library's Stop waits for that worker.
+void StopClientHandlingSentMessages(HP_Client handle) {
+  StopRequest request{handle};
+  HANDLE thread = nullptr;
+  if (!StartThread(StopClientThread, &request, &thread)) {
+    g_client.Stop(handle);
+    return;
+  }
+  WaitHandlingSentMessages(thread);
+  ::CloseHandle(thread);
+}
+
+}  // namespace
+
+void SetLinkSleepForTest(LinkSleep sleep) { g_sleep = sleep; }
+bool LinkStopping() { return g_stopping; }
+void ResetLinkForTest() { g_link_started = false; }
+
+void WaitHandlingSentMessages(HANDLE handle) {
+  for (;;) {
+    DWORD woke = ::MsgWaitForMultipleObjects(1, &handle, FALSE, INFINITE, QS_SENDMESSAGE);
+    if (woke != WAIT_OBJECT_0 + 1) return;  // the handle, or a failed wait
+    MSG message;
+    ::PeekMessageA(&message, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
+  }
+}
+
+void __cdecl OnPageLoaded(wkeWebView, void*, wkeString, int result, wkeString reason) {
+  if (g_link_started) return;
+  if (result != 0) {
+    auto get_string = Node().wkeGetStringW;
+    std::string why = (reason && get_string) ? TextOf(get_string(reason)) : "";
+    WriteLog("载入页面", "失败 code:" + why);
+    LinkSleepMs(kReloadDelayMs);
+    StartThread(ReloadPageThread, nullptr);
+    return;
+  }
+  g_link_started = true;
+  WriteLog("载入完成");
+  if (!StartLink()) {
+    WriteLog(kCategory, "失败");
+    CloseWindowAsync(App().main_window);
+  }
+}
+
+bool StartLink() {
+  HP_Client handle = g_client.Create(false);
+  if (handle == nullptr || handle == NoListenerClient()) return false;
+  g_handle = handle;
+  g_client.SetOnConnect(OnLinkConnect);
+  g_client.SetOnReceive(OnLinkReceive);
+  g_client.SetOnClose(OnLinkClose);
+  g_client.SetMaxPackSize(handle, kMaxPackSize);
+  if (!StartThread(WatchdogThread, nullptr, &g_watchdog)) {
+    StopLink();
+    return false;
+  }
+  return true;
+}
+
+void StopLink() {
+  g_stopping = true;
+  g_quit = true;
+  if (g_watchdog) {
+    WaitHandlingSentMessages(g_watchdog);
+    ::CloseHandle(g_watchdog);
+    g_watchdog = nullptr;
+  }
+  g_quit = false;
+  HP_Client handle = g_handle.exchange(nullptr);
+  if (handle) {
+    StopClientHandlingSentMessages(handle);
+    g_client.Destroy(handle, false);
+  }
+  g_stopping = false;
+}
+
+En_HP_HandleResult __stdcall OnLinkConnect(HP_Client, HP_CONNID) {
+  WriteLog(kCategory, "OnConnect:" + LoadedServerSettings().host);
+  auto make_message = Common()._fun_msg;
+  HP_Client handle = g_handle.load();
+  if (make_message == nullptr || handle == nullptr) return HP_HR_OK;
+  const char* login = make_message("login", App().app_name.c_str(), App().pc_name.c_str(),
+                                   nullptr);
+  if (login != nullptr) g_client.Send(handle, login);
+  return HP_HR_OK;
+}
+
+En_HP_HandleResult __stdcall OnLinkClose(HP_Client, HP_CONNID, En_HP_SocketOperation,
+                                         int error_code) {
+  WriteLog(kCategory, "OnClose code:" + std::to_string(error_code));
+  return HP_HR_OK;
+}

@@ -1,0 +1,37 @@
+#pragma once
+// The one TCP link from the till to the back-office server: started after
+// the first successful page load, kept up by a watchdog thread that
+// reconnects about every three seconds, with a login sent on every connect.
+#include <windows.h>
+
+#include "ext/hpsocket_api.h"
+#include "ext/node_api.h"
+
+// The page host's loading-finished handler: starts the link on the first
+// success; logs a failure and reloads the page after 5 s.
+void __cdecl OnPageLoaded(wkeWebView view, void* param, wkeString url, int result,
+                          wkeString reason);
+// Creates and configures the client and starts the watchdog; the first
+// connect is the watchdog's.
+bool StartLink();
+// Stops the watchdog (waiting for it), then stops and destroys the client.
+// Messages sent to the GUI thread meanwhile are still handled, so a socket
+// worker blocked on the page cannot hang the stop.
+void StopLink();
+// True from the start of StopLink to its end: pushes are no longer relayed.
+bool LinkStopping();
+
+// The three socket events.
+En_HP_HandleResult __stdcall OnLinkConnect(HP_Client sender, HP_CONNID id);
+En_HP_HandleResult __stdcall OnLinkClose(HP_Client sender, HP_CONNID id,
+                                         En_HP_SocketOperation operation, int error_code);
+
+// Waits for a handle while handling messages that other threads send to
+// this thread's windows.
+void WaitHandlingSentMessages(HANDLE handle);
+
+// Seams for tests: the sleeps of the reload delay and of the watchdog.
+using LinkSleep = void (*)(DWORD milliseconds);
+void SetLinkSleepForTest(LinkSleep sleep);
+// Forgets that the link was started (tests start several links in one process).
+void ResetLinkForTest();

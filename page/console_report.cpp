@@ -1,0 +1,124 @@
+#include "page/console_report.h"
+
+#include <windows.h>
+
+#include <cstdio>
+#include <exception>
+
+#include "app/app_state.h"
+#include "app/shutdown.h"
+#include "log/log_file.h"
+#include "page/engine_text.h"
+#include "page/page_host.h"
+#include "util/json_document.h"
+
+namespace {
+
+constexpr int kReportedLevel = 3;  // error and above
+// An error raised by a report, or within this time after one whose message
+// or stack names clientJS2, is only logged: a page without a working
+// clientJS2 would otherwise turn every report into the next error, forever.
+constexpr DWORD kReportEchoWindowMs = 2000;
+constexpr char kPageEntry[] = "clientJS2";
+// Code reported when the C++ runtime terminates (an uncaught exception).
+constexpr int kTerminateCode = 3;
+
+bool g_reporting = false;
+DWORD g_last_report_tick = 0;
+bool g_reported_once = false;
+
+FatalShutdown g_shutdown = Shutdown;
+FatalShutdown g_exit = [] { ::ExitProcess(3); };
+
+std::string EngineString(wkeString text) {
+  auto get_string = Node().wkeGetStringW;
+  if (text == nullptr || get_string == nullptr) return "";
+  return TextOf(get_string(text));
+}
+
+void ReplaceAll(std::string& text, const std::string& from, const std::string& to) {
+  for (size_t at = text.find(from); at != std::string::npos; at = text.find(from, at + to.size())) {
+    text.replace(at, from.size(), to);
+  }
+}
+
+bool IsEchoOfAReport(const std::string& msg, const std::string& stack) {
+  if (g_reporting) return true;
+  if (!g_reported_once || ::GetTickCount() - g_last_report_tick > kReportEchoWindowMs) return false;
+  return msg.find(kPageEntry) != std::string::npos || stack.find(kPageEntry) != std::string::npos;
+}
+
+LONG WINAPI UnhandledExceptionReport(EXCEPTION_POINTERS* exception) {
+  char message[96];
+  snprintf(message, sizeof(message), "unhandled exception at %p",
+           exception->ExceptionRecord->ExceptionAddress);
+  FatalErrorHandler(static_cast<int>(exception->ExceptionRecord->ExceptionCode), message);
+  return EXCEPTION_EXECUTE_HANDLER;
+}
+
+void TerminateReport() {
+  FatalErrorHandler(kTerminateCode, "terminate called");
+  g_exit();
+}
+
+}  // namespace
+
+std::string EscapeForJson(const std::string& text) {
+  JsonDocument document;
+  document.SetText("", text);
+  std::string quoted = document.ToText("", false, true);
+  size_t first = quoted.find('"');
+  size_t last = quoted.rfind('"');
+  if (first == std::string::npos || last <= first) return "";
+  return quoted.substr(first + 1, last - first - 1);
+}
+
+std::string ErrorReportScript(int level, unsigned line, const std::string& msg,
+                              const std::string& sname) {
+  // Backslash-apostrophe stands for a double quote and is replaced
+  // everywhere at the end, inside the escaped texts too.
+  std::string report = "{\\'c\\':\\'sys\\',\\'a\\':\\'error\\',\\'data\\':{\\'level\\':" +
+                       std::to_string(level) + ",\\'line\\':" + std::to_string(line) +
+                       ",\\'msg\\':\\'" + EscapeForJson(msg) + "\\',\\'sname\\':\\'" +
+                       EscapeForJson(sname) + "\\'}}";
+  ReplaceAll(report, "\\'", "\"");
+  return "clientJS2(" + report + ")";
+}
+
+void __cdecl ConsoleReport(wkeWebView, void*, int level, wkeString message, wkeString source,
+                           unsigned line, wkeString stack) {
+  if (level < kReportedLevel) return;
+  std::string msg = EngineString(message);
+  std::string sname = EngineString(source);
+  std::string trace = EngineString(stack);
+  WriteLog("控制台消息", "level:" + std::to_string(level) + " msg:" + msg + " sname:" + sname +
+                             " line:" + std::to_string(line) + " fllow:" + trace);
+  if (IsEchoOfAReport(msg, trace)) return;
+  g_reporting = true;
+  Host().RunScript(ErrorReportScript(level, line, msg, sname));
+  g_reporting = false;
+  g_reported_once = true;
+  g_last_report_tick = ::GetTickCount();
+}
+
+int FatalErrorHandler(int code, const std::string& message) {
+  WriteLog("错误提示", "code:" + std::to_string(code) + " msg:" + message);
+  g_shutdown();
+  return 1;
+}
+
+void InstallFatalErrorHandler() {
+  ::SetUnhandledExceptionFilter(UnhandledExceptionReport);
+  std::set_terminate(TerminateReport);
+}
+
+void FailInternalCheck(int code, const char* what) {
+  FatalErrorHandler(code, what);
+  g_exit();
+  ::ExitProcess(3);  // the exit seam returns only in tests that replace it badly
+}
+
+void SetFatalShutdownForTest(FatalShutdown shutdown, FatalShutdown exit_process) {
+  g_shutdown = shutdown ? shutdown : Shutdown;
+  g_exit = exit_process ? exit_process : [] { ::ExitProcess(3); };
+}
