@@ -1,0 +1,21 @@
+#!/bin/bash
+# Runs the customer display as a shop would see it: sets the machine up,
+# builds the Windows program, starts the back-office simulator and the program
+# under Wine (on the virtual display :77 when there is no desktop), chooses the
+# screen, pushes a short demonstration sale and saves out/screenshot.png.
+# The program stays up until Ctrl-C; with --once everything stops at the end.
+set -euo pipefail
+ROOT="$(cd "$(dirname "$0")/.." && pwd)"
+BUILD="$ROOT/build/run-win"
+
+bash "$ROOT/scripts/setup.sh"
+source "$ROOT/scripts/env.sh"
+
+if [ ! -f "$BUILD/build.ninja" ]; then
+  cmake -S "$ROOT" -B "$BUILD" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/mingw-i686.cmake" \
+    -DLUMO_BUILD_PROGRAM=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+    -DLUMO_SKIP="standins/node_chromium;tests/node_chromium" >/dev/null
+fi
+ninja -C "$BUILD" -j2 Tarnlumo common_standin node hpsocket4c lumoctl >/dev/null
+
+exec /usr/bin/python3 "$ROOT/scripts/run_demo.py" --bin "$BUILD/bin" --out "$ROOT/out" "$@"
