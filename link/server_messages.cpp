@@ -24,6 +24,16 @@ void ActOnSystemMessage(const MessageEnvelope& message) {
   }
 }
 
+// The page gets the bytes as they came, and reads them as code page 936.
+// A UTF-8 message is parsed after conversion, so its raw bytes must be valid
+// JSON as code page 936 too: otherwise the last byte of a UTF-8 character
+// could swallow a following backslash and let the text run as script.
+bool SafeForThePage(const std::string& text) {
+  if (text.find(kUtf8Marker) == std::string::npos) return true;
+  JsonDocument as_the_page_reads_it;
+  return as_the_page_reads_it.Parse(text, false);
+}
+
 }  // namespace
 
 En_HP_HandleResult __stdcall OnLinkReceive(HP_Client, HP_CONNID, const BYTE* data, int length) {
@@ -33,6 +43,10 @@ En_HP_HandleResult __stdcall OnLinkReceive(HP_Client, HP_CONNID, const BYTE* dat
   MessageEnvelope message;
   if (!ReadEnvelope(text, &message)) return HP_HR_OK;
   WriteLog("客户通信", "OnHandle data:" + text);
+  if (!SafeForThePage(text)) {
+    WriteLog("客户通信", "OnHandle dropped: not valid JSON as the page reads it");
+    return HP_HR_OK;
+  }
   // Once shutdown has begun the page is going away; relaying would only keep
   // the socket worker waiting on the GUI thread.
   if (LinkStopping()) return HP_HR_OK;

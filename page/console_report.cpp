@@ -36,10 +36,28 @@ std::string EngineString(wkeString text) {
   return TextOf(get_string(text));
 }
 
-void ReplaceAll(std::string& text, const std::string& from, const std::string& to) {
-  for (size_t at = text.find(from); at != std::string::npos; at = text.find(from, at + to.size())) {
-    text.replace(at, from.size(), to);
+bool IsLeadByte(unsigned char c) { return c >= 0x81 && c <= 0xFE; }
+
+// Replaces every backslash-apostrophe pair by a double quote, character by
+// character: the second byte of a code page 936 character may be 0x5C, and
+// such a byte is no backslash (treating it as one would put a bare quote into
+// the script and break the character).
+std::string ReplaceBackslashApostrophes(const std::string& text) {
+  std::string out;
+  out.reserve(text.size());
+  for (size_t i = 0; i < text.size(); ++i) {
+    unsigned char c = static_cast<unsigned char>(text[i]);
+    if (IsLeadByte(c) && i + 1 < text.size()) {
+      out += text[i];
+      out += text[++i];
+    } else if (c == '\\' && i + 1 < text.size() && text[i + 1] == '\'') {
+      out += '"';
+      ++i;
+    } else {
+      out += text[i];
+    }
   }
+  return out;
 }
 
 bool IsEchoOfAReport(const std::string& msg, const std::string& stack) {
@@ -81,8 +99,7 @@ std::string ErrorReportScript(int level, unsigned line, const std::string& msg,
                        std::to_string(level) + ",\\'line\\':" + std::to_string(line) +
                        ",\\'msg\\':\\'" + EscapeForJson(msg) + "\\',\\'sname\\':\\'" +
                        EscapeForJson(sname) + "\\'}}";
-  ReplaceAll(report, "\\'", "\"");
-  return "clientJS2(" + report + ")";
+  return "clientJS2(" + ReplaceBackslashApostrophes(report) + ")";
 }
 
 void __cdecl ConsoleReport(wkeWebView, void*, int level, wkeString message, wkeString source,
