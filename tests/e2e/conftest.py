@@ -1,0 +1,108 @@
+"""Fixtures of the end-to-end suite: the real Tarnlumo.exe under Wine on the
+virtual display, talking to the back-office simulator over loopback.
+
+Binaries come from env LUMO_BIN (a build bin folder holding Tarnlumo.exe and
+the three stand-in DLLs; default: the newest build/*/bin with Tarnlumo.exe)
+and LUMO_CTL (lumoctl.exe; default: the newest one built). The suite is
+skipped as a whole when either is missing."""
+
+import getpass
+import sys
+from pathlib import Path
+
+import pytest
+
+sys.path.insert(0, str(Path(__file__).resolve().parent))
+
+from lumo_harness import DRIVE_C, Lumoctl, Program, ProgramFolder, lumoctl_path, program_bin  # noqa: E402
+from office import Office  # noqa: E402
+
+PAGES = Path(__file__).resolve().parent / "pages"
+PROGRAMS_FOLDER = Path("AppData/Roaming/Microsoft/Windows/Start Menu/Programs")
+# Wine's own spelling of the folder (its registry names it so).
+STARTUP_NAME = "StartUp"
+
+
+def pytest_configure(config):
+    config.addinivalue_line("markers", "slow: starts the real program more than once")
+
+
+def user_profile():
+    return DRIVE_C / "users" / getpass.getuser()
+
+
+@pytest.fixture(scope="session")
+def bin_dir():
+    folder = program_bin()
+    if not folder or not (folder / "Tarnlumo.exe").exists():
+        pytest.skip("no Tarnlumo.exe built (set LUMO_BIN)")
+    missing = [n for n in ("node.dll", "HPSocket4C.dll", "common.dll") if not (folder / n).exists()]
+    if missing:
+        pytest.skip("%s lacks %s" % (folder, ", ".join(missing)))
+    return folder
+
+
+@pytest.fixture(scope="session")
+def ctl():
+    exe = lumoctl_path()
+    if not exe or not exe.exists():
+        pytest.skip("no lumoctl.exe built (set LUMO_CTL)")
+    return Lumoctl(exe)
+
+
+@pytest.fixture(scope="session", autouse=True)
+def startup_folder():
+    """A Windows profile always has a Startup folder; a fresh Wine prefix does
+    not, and the program looks the folder up without creating it."""
+    programs = user_profile() / PROGRAMS_FOLDER
+    programs.mkdir(parents=True, exist_ok=True)
+    for entry in programs.iterdir():
+        if entry.is_dir() and entry.name.lower() == STARTUP_NAME.lower():
+            return entry
+    folder = programs / STARTUP_NAME
+    folder.mkdir()
+    return folder
+
+
+@pytest.fixture(scope="session")
+def shortcut_folders(startup_folder):
+    return [(user_profile() / "Desktop").resolve(), startup_folder]
+
+
+class Run:
+    """A program folder, its simulator and its program for one scenario;
+    `close()` stops whatever is still running."""
+
+    def __init__(self, name, bin_dir, ctl, page=None):
+        self.folder = ProgramFolder(name, bin_dir).create()
+        self.ctl = ctl
+        self.page_dir = PAGES / page if page else None
+        self.office = None
+        self.program = None
+
+    def start_office(self, **ports):
+        self.office = Office(self.page_dir, **ports).start()
+        return self.office
+
+    def start_program(self):
+        self.program = Program(self.folder, self.ctl).start()
+        return self.program
+
+    def close(self):
+        if self.program:
+            self.program.stop()
+        if self.office:
+            self.office.stop()
+
+
+@pytest.fixture(scope="module")
+def make_run(bin_dir, ctl):
+    runs = []
+
+    def make(name, page=None):
+        run = Run(name, bin_dir, ctl, page)
+        runs.append(run)
+        return run
+    yield make
+    for run in runs:
+        run.close()

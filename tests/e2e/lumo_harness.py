@@ -1,0 +1,253 @@
+"""The real program under Wine: a program folder on the C: drive, the program
+process, its log and config files, and lumoctl.exe to reach its windows."""
+
+import datetime
+import os
+import re
+import shutil
+import signal
+import subprocess
+import time
+from pathlib import Path
+
+REPO = Path(__file__).resolve().parents[2]
+WINE_RUN = REPO / "scripts" / "wine-run.sh"
+CURL_BIN = Path("/var/cache/lumo/curl-win32/bin")
+PROGRAM_FILES = ["Tarnlumo.exe", "node.dll", "HPSocket4C.dll", "common.dll"]
+CURL_FILES = ["libcurl.dll", "libgcc_s_dw2-1.dll", "libwinpthread-1.dll"]
+E2E_FOLDER = "lumo_e2e"
+MAIN_TITLE = "Tarn-POS背屏"
+SHORTCUT_NAME = "TarnPOS背屏.lnk"
+LOG_LINE = re.compile(r"^(\d\d:\d\d:\d\d)->\[(.*?)\] (.*)$", re.S)
+POLL_SECONDS = 0.1
+EXIT_WAIT_SECONDS = 20
+
+
+def wine_environment():
+    """scripts/env.sh as a dict, so every process sees the same prefix and display."""
+    text = subprocess.run(["bash", "-c", 'source "$0" && env -0', str(REPO / "scripts" / "env.sh")],
+                          capture_output=True, check=True).stdout.decode()
+    return dict(item.split("=", 1) for item in text.split("\0") if "=" in item)
+
+
+ENV = wine_environment()
+DRIVE_C = Path(ENV["WINEPREFIX"]) / "drive_c"
+
+
+def newest_bin(file_name):
+    """The build bin folder holding `file_name` that was built last, or None."""
+    found = sorted(REPO.glob("build/*/bin/" + file_name), key=lambda p: p.stat().st_mtime)
+    return found[-1].parent if found else None
+
+
+def program_bin():
+    given = os.environ.get("LUMO_BIN")
+    return Path(given) if given else newest_bin("Tarnlumo.exe")
+
+
+def lumoctl_path():
+    given = os.environ.get("LUMO_CTL")
+    if given:
+        return Path(given)
+    folder = newest_bin("lumoctl.exe")
+    return folder / "lumoctl.exe" if folder else None
+
+
+def wait_until(condition, timeout, poll=POLL_SECONDS):
+    """Polls until condition() is truthy; returns its last value."""
+    deadline = time.monotonic() + timeout
+    while True:
+        value = condition()
+        if value or time.monotonic() >= deadline:
+            return value
+        time.sleep(poll)
+
+
+def screenshot(path):
+    """The whole virtual display as a PNG."""
+    subprocess.run(["import", "-window", "root", str(path)], env=ENV, check=True, timeout=30)
+    return Path(path)
+
+
+class Lumoctl:
+    """lumoctl.exe run under Wine; each call gives its key=value lines as a dict."""
+
+    def __init__(self, exe):
+        self.exe = Path(exe)
+
+    def run(self, *args, timeout=60):
+        done = subprocess.run([str(WINE_RUN), str(self.exe)] + [str(a) for a in args], env=ENV,
+                              capture_output=True, timeout=timeout)
+        values = {"rc": done.returncode}
+        for line in done.stdout.decode("gbk", "replace").splitlines():
+            key, _, value = line.strip().partition("=")
+            if key:
+                values[key] = value
+        return values
+
+    def main(self):
+        return self.run("main")
+
+    def wait(self, what, state, timeout_s):
+        return self.run("wait", what, state, int(timeout_s * 1000), timeout=timeout_s + 30)["rc"] == 0
+
+
+class LogLine:
+    def __init__(self, time_text, category, message):
+        self.time, self.category, self.message = time_text, category, message
+
+    def seconds(self):
+        h, m, s = (int(part) for part in self.time.split(":"))
+        return h * 3600 + m * 60 + s
+
+    def __repr__(self):
+        return "%s->[%s] %s" % (self.time, self.category, self.message)
+
+
+def parse_log(data):
+    """Lines of a log file; a line break inside a message continues the previous line."""
+    lines = []
+    for raw in data.decode("gbk", "replace").split("\r\n"):
+        match = LOG_LINE.match(raw)
+        if match:
+            lines.append(LogLine(*match.groups()))
+        elif lines and raw:
+            lines[-1].message += "\r\n" + raw
+    return lines
+
+
+class ProgramFolder:
+    """C:\\lumo_e2e\\<name>\\ with the program, its libraries and its files."""
+
+    def __init__(self, name, bin_dir):
+        self.name = name
+        self.bin_dir = Path(bin_dir)
+        self.path = DRIVE_C / E2E_FOLDER / name
+        self.win_dir = "C:\\%s\\%s\\" % (E2E_FOLDER, name)
+        self.win_exe = self.win_dir + "Tarnlumo.exe"
+
+    def create(self):
+        shutil.rmtree(self.path, ignore_errors=True)
+        self.path.mkdir(parents=True)
+        for name in PROGRAM_FILES:
+            shutil.copy2(self.bin_dir / name, self.path / name)
+        for name in CURL_FILES:
+            shutil.copy2(CURL_BIN / name, self.path / name)
+        return self
+
+    # ---- config.ini ---------------------------------------------------------
+    @property
+    def config_path(self):
+        return self.path / "config.ini"
+
+    def write_config(self, sections):
+        text = "".join("[%s]\r\n" % section + "".join("%s=%s\r\n" % kv for kv in keys.items())
+                       for section, keys in sections.items())
+        self.config_path.write_bytes(text.encode("gbk"))
+
+    def config(self):
+        """{section: {key: value}} as the file holds it now ({} when missing)."""
+        sections, current = {}, None
+        if not self.config_path.exists():
+            return sections
+        for line in self.config_path.read_bytes().decode("gbk").splitlines():
+            line = line.strip()
+            if line.startswith("[") and line.endswith("]"):
+                current = sections.setdefault(line[1:-1], {})
+            elif "=" in line and current is not None:
+                key, _, value = line.partition("=")
+                current[key.strip()] = value.strip()
+        return sections
+
+    # ---- log ----------------------------------------------------------------
+    @property
+    def log_dir(self):
+        return self.path / "log" / "lumo_log"
+
+    def log_path(self, day=None):
+        return self.log_dir / ((day or datetime.date.today()).strftime("%Y%m%d") + ".txt")
+
+    def log(self):
+        path = self.log_path()
+        return parse_log(path.read_bytes()) if path.exists() else []
+
+    def wait_log(self, predicate, timeout, after=0):
+        """The first line from index `after` on for which predicate holds, or None."""
+        def find():
+            for line in self.log()[after:]:
+                if predicate(line):
+                    return line
+            return None
+        return wait_until(find, timeout)
+
+    def lines(self, category, after=0):
+        return [line for line in self.log()[after:] if line.category == category]
+
+    # ---- update hand-offs recorded by our common.dll ---------------------------
+    def update_calls(self):
+        path = self.path / "common_update_calls.txt"
+        if not path.exists():
+            return []
+        text = path.read_bytes().decode("gbk")
+        return [line.split("|") for line in text.split("\r\n") if line]
+
+
+class Program:
+    """One run of Tarnlumo.exe from a program folder."""
+
+    def __init__(self, folder, ctl):
+        self.folder = folder
+        self.ctl = ctl
+        self.process = None
+        self.stderr_path = folder.path.parent / (folder.name + ".stderr.txt")
+
+    def start(self, expect_alone=True):
+        if expect_alone and not self.ctl.wait("main", "gone", 30):
+            raise RuntimeError("another Tarnlumo instance runs on the shared wineserver")
+        with open(self.stderr_path, "ab") as errors:
+            self.process = subprocess.Popen([str(WINE_RUN), self.folder.win_exe], env=ENV,
+                                            cwd=str(self.folder.path), stdout=subprocess.DEVNULL,
+                                            stderr=errors, start_new_session=True)
+        return self
+
+    def alive(self):
+        return self.process is not None and self.process.poll() is None
+
+    def wait_exit(self, timeout=EXIT_WAIT_SECONDS):
+        try:
+            return self.process.wait(timeout)
+        except subprocess.TimeoutExpired:
+            return None
+
+    def wait_main_visible(self, timeout=30):
+        return self.ctl.wait("visible", "present", timeout)
+
+    def exit_through_tray(self, timeout=EXIT_WAIT_SECONDS):
+        self.ctl.run("tray", "exit")
+        return self.wait_exit(timeout)
+
+    def kill(self):
+        if self.alive():
+            os.kill(self.process.pid, signal.SIGKILL)
+            self.process.wait(10)
+
+    def stop(self):
+        """Ends the run: the tray's exit first, a kill when that does not end it."""
+        if not self.alive():
+            return
+        if self.ctl.main().get("found") == "1" and self.exit_through_tray() is not None:
+            return
+        self.kill()
+
+
+def ended_in_order(lines):
+    """True when the log ends with "开始销毁" and then "销毁", both with empty
+    messages, with nothing between them but the link's own reports (its close,
+    messages still arriving), which the socket library may deliver while the
+    link stops."""
+    starts = [i for i, line in enumerate(lines) if line.category == "开始销毁"]
+    if not starts or (lines[-1].category, lines[-1].message) != ("销毁", ""):
+        return False
+    first = starts[-1]
+    between = lines[first + 1:-1]
+    return lines[first].message == "" and all(line.category == "客户通信" for line in between)

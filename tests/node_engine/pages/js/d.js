@@ -1,0 +1,1 @@
+order.push('d');

@@ -1,0 +1,5 @@
+// first line
+function fail() {
+  null.property;
+}
+fail();

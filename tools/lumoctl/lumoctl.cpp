@@ -1,0 +1,278 @@
+// lumoctl.exe: looks at and drives the running program's windows from another
+// process, for the end-to-end tests and scripts/run.sh. Every result is a
+// line "key=value"; texts are printed as the program's code page 936 bytes.
+// Exit code 0 on success, 1 when the window is missing or a wait timed out,
+// 2 for a wrong command line.
+#include <windows.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <iterator>
+#include <string>
+
+#include "tools/lumoctl/window_lookup.h"
+
+namespace {
+
+// Tray menu commands and the tray icon's message, as the main window knows them.
+constexpr UINT kTraySettings = 1001;
+constexpr UINT kTrayUpdate = 1002;
+constexpr UINT kTrayExit = 1003;
+constexpr UINT kTrayEventMessage = WM_APP + 2;
+constexpr UINT kTrayIconId = 1;
+// A window that does not answer a sent message within this time is reported, not waited for.
+constexpr UINT kSendTimeoutMs = 5000;
+constexpr DWORD kDefaultWaitMs = 10000;
+
+constexpr int kOk = 0;
+constexpr int kFailed = 1;
+constexpr int kUsage = 2;
+
+void Print(const char* key, const std::string& value) {
+  std::printf("%s=%s\n", key, value.c_str());
+}
+void Print(const char* key, long long value) { std::printf("%s=%lld\n", key, value); }
+void PrintWindow(const char* key, HWND window) {
+  Print(key, static_cast<long long>(reinterpret_cast<UINT_PTR>(window)));
+}
+
+DWORD TimeoutArg(int argc, char** argv, int index) {
+  return argc > index ? static_cast<DWORD>(std::strtoul(argv[index], nullptr, 10)) : kDefaultWaitMs;
+}
+
+bool Send(HWND window, UINT message, WPARAM wparam, LPARAM lparam, DWORD_PTR* result) {
+  return ::SendMessageTimeoutA(window, message, wparam, lparam, SMTO_NORMAL, kSendTimeoutMs,
+                               result) != 0;
+}
+
+int ReportMain() {
+  HWND main = FindMainWindow();
+  Print("found", main ? 1 : 0);
+  if (!main) return kFailed;
+  RECT rect = {};
+  ::GetWindowRect(main, &rect);
+  DWORD process = 0;
+  ::GetWindowThreadProcessId(main, &process);
+  PrintWindow("hwnd", main);
+  Print("pid", process);
+  Print("left", rect.left);
+  Print("top", rect.top);
+  Print("right", rect.right);
+  Print("bottom", rect.bottom);
+  Print("width", rect.right - rect.left);
+  Print("height", rect.bottom - rect.top);
+  Print("visible", ::IsWindowVisible(main) ? 1 : 0);
+  Print("title", WindowText(main));
+  Print("dialog", FindScreenDialog(main) ? 1 : 0);
+  Print("menu", FindOpenMenu(main) ? 1 : 0);
+  return kOk;
+}
+
+HWND ProbeDialog() { return FindScreenDialog(FindMainWindow()); }
+HWND ProbeMenu() { return FindOpenMenu(FindMainWindow()); }
+HWND ProbeVisibleMain() {
+  HWND main = FindMainWindow();
+  return main && ::IsWindowVisible(main) ? main : nullptr;
+}
+
+// The item's text in code page 936. Asked for as UTF-16: Wine hands a list of
+// another process back in UTF-16 even to the ANSI message.
+std::string ItemText(HWND list, LRESULT item) {
+  wchar_t wide[256] = {};
+  if (::SendMessageW(list, CB_GETLBTEXTLEN, item, 0) >= static_cast<LRESULT>(std::size(wide))) {
+    return "";
+  }
+  ::SendMessageW(list, CB_GETLBTEXT, item, reinterpret_cast<LPARAM>(wide));
+  char text[512] = {};
+  ::WideCharToMultiByte(CP_ACP, 0, wide, -1, text, sizeof(text), nullptr, nullptr);
+  return text;
+}
+
+int ReportDialog() {
+  HWND dialog = ProbeDialog();
+  Print("open", dialog ? 1 : 0);
+  if (!dialog) return kFailed;
+  PrintWindow("hwnd", dialog);
+  Print("title", WindowText(dialog));
+  HWND list = ::GetDlgItem(dialog, kDialogListId);
+  LRESULT count = ::SendMessageA(list, CB_GETCOUNT, 0, 0);
+  Print("count", count);
+  LRESULT selected = ::SendMessageA(list, CB_GETCURSEL, 0, 0);
+  Print("selected", selected);
+  for (LRESULT item = 0; item < count; ++item) {
+    std::string text = ItemText(list, item);
+    std::string key = "item" + std::to_string(item + 1);
+    Print(key.c_str(), text);
+    key += "_value";
+    Print(key.c_str(), ::SendMessageA(list, CB_GETITEMDATA, item, 0));
+  }
+  return kOk;
+}
+
+// Position of the list item whose value is `screen`, or -1.
+LRESULT ItemOfScreen(HWND list, int screen) {
+  LRESULT count = ::SendMessageA(list, CB_GETCOUNT, 0, 0);
+  for (LRESULT item = 0; item < count; ++item) {
+    if (::SendMessageA(list, CB_GETITEMDATA, item, 0) == screen) return item;
+  }
+  return -1;
+}
+
+// Selects screen `screen` as a user would: the list's selection changes, then
+// the dialog hears about it.
+int ChooseScreen(int screen, DWORD timeout_ms) {
+  HWND dialog = nullptr;
+  if (!WaitFor(ProbeDialog, true, timeout_ms, &dialog)) {
+    Print("open", 0);
+    return kFailed;
+  }
+  HWND list = ::GetDlgItem(dialog, kDialogListId);
+  LRESULT item = ItemOfScreen(list, screen);
+  Print("item", item);
+  if (item < 0) return kFailed;
+  DWORD_PTR result = 0;
+  if (!Send(list, CB_SETCURSEL, item, 0, &result)) return kFailed;
+  bool sent = Send(dialog, WM_COMMAND, MAKEWPARAM(kDialogListId, CBN_SELCHANGE),
+                   reinterpret_cast<LPARAM>(list), &result);
+  Print("sent", sent ? 1 : 0);
+  return sent ? kOk : kFailed;
+}
+
+int PostToMain(UINT message, WPARAM wparam, LPARAM lparam) {
+  HWND main = FindMainWindow();
+  bool posted = main && ::PostMessageA(main, message, wparam, lparam);
+  Print("posted", posted ? 1 : 0);
+  return posted ? kOk : kFailed;
+}
+
+int SendToMain(UINT message, WPARAM wparam, LPARAM lparam) {
+  HWND main = FindMainWindow();
+  DWORD_PTR result = 0;
+  bool sent = main && Send(main, message, wparam, lparam, &result);
+  Print("sent", sent ? 1 : 0);
+  Print("result", static_cast<long long>(result));
+  return sent ? kOk : kFailed;
+}
+
+int Tray(const std::string& item) {
+  if (item == "settings") return PostToMain(WM_COMMAND, kTraySettings, 0);
+  if (item == "update") return PostToMain(WM_COMMAND, kTrayUpdate, 0);
+  if (item == "exit") return PostToMain(WM_COMMAND, kTrayExit, 0);
+  return kUsage;
+}
+
+int TrayEvent(const std::string& kind) {
+  UINT mouse = kind == "right"    ? WM_RBUTTONUP
+               : kind == "left"   ? WM_LBUTTONUP
+               : kind == "double" ? WM_LBUTTONDBLCLK
+                                  : 0;
+  if (!mouse) return kUsage;
+  return PostToMain(kTrayEventMessage, kTrayIconId, mouse);
+}
+
+// Dismisses an open popup menu the way the Escape key does.
+int CancelMenu(DWORD timeout_ms) {
+  HWND menu = ProbeMenu();
+  if (!menu) return kOk;
+  ::PostMessageA(menu, WM_KEYDOWN, VK_ESCAPE, 0);
+  if (WaitFor(ProbeMenu, false, timeout_ms / 2, nullptr)) return kOk;
+  HWND main = FindMainWindow();
+  if (main) ::PostMessageA(main, WM_CANCELMODE, 0, 0);
+  bool gone = WaitFor(ProbeMenu, false, timeout_ms / 2, nullptr);
+  Print("menu", gone ? 0 : 1);
+  return gone ? kOk : kFailed;
+}
+
+int Wait(const std::string& what, const std::string& state, DWORD timeout_ms) {
+  WindowProbe probe = what == "main"      ? FindMainWindow
+                      : what == "dialog"  ? ProbeDialog
+                      : what == "menu"    ? ProbeMenu
+                      : what == "visible" ? ProbeVisibleMain
+                                          : nullptr;
+  if (!probe || (state != "present" && state != "gone")) return kUsage;
+  bool reached = WaitFor(probe, state == "present", timeout_ms, nullptr);
+  Print("reached", reached ? 1 : 0);
+  return reached ? kOk : kFailed;
+}
+
+BOOL CALLBACK PrintMonitor(HMONITOR, HDC, LPRECT rect, LPARAM data) {
+  int* count = reinterpret_cast<int*>(data);
+  std::string key = "monitor" + std::to_string(++*count);
+  Print(key.c_str(), std::to_string(rect->left) + "," + std::to_string(rect->top) + "," +
+                         std::to_string(rect->right) + "," + std::to_string(rect->bottom));
+  return TRUE;
+}
+
+int Monitors() {
+  int count = 0;
+  ::EnumDisplayMonitors(nullptr, nullptr, PrintMonitor, reinterpret_cast<LPARAM>(&count));
+  Print("count", count);
+  return kOk;
+}
+
+int PcName() {
+  char name[MAX_COMPUTERNAME_LENGTH + 1] = {};
+  DWORD size = sizeof(name);
+  if (!::GetComputerNameA(name, &size)) return kFailed;
+  Print("pcname", name);
+  return kOk;
+}
+
+// Last resort of a test clean-up: ends the program's process at once.
+int Kill() {
+  HWND main = FindMainWindow();
+  DWORD process = 0;
+  if (main) ::GetWindowThreadProcessId(main, &process);
+  HANDLE handle = process ? ::OpenProcess(PROCESS_TERMINATE, FALSE, process) : nullptr;
+  bool killed = handle && ::TerminateProcess(handle, 9);
+  if (handle) ::CloseHandle(handle);
+  Print("killed", killed ? 1 : 0);
+  return killed ? kOk : kFailed;
+}
+
+int Usage() { return kUsage; }
+
+void PrintUsage() {
+  std::fprintf(stderr,
+               "usage: lumoctl main | dialog | monitors | pcname | kill\n"
+               "       lumoctl close | sysclose\n"
+               "       lumoctl tray settings|update|exit\n"
+               "       lumoctl tray-event right|left|double\n"
+               "       lumoctl choose N [timeout_ms] | dialog-close | menu-cancel\n"
+               "       lumoctl wait main|visible|dialog|menu present|gone [timeout_ms]\n");
+}
+
+int Run(int argc, char** argv) {
+  if (argc < 2) return Usage();
+  std::string command = argv[1];
+  if (command == "main") return ReportMain();
+  if (command == "dialog") return ReportDialog();
+  if (command == "monitors") return Monitors();
+  if (command == "pcname") return PcName();
+  if (command == "kill") return Kill();
+  if (command == "close") return SendToMain(WM_CLOSE, 0, 0);
+  if (command == "sysclose") return SendToMain(WM_SYSCOMMAND, SC_CLOSE, 0);
+  if (command == "menu-cancel") return CancelMenu(TimeoutArg(argc, argv, 2));
+  if (command == "dialog-close") {
+    HWND dialog = ProbeDialog();
+    bool posted = dialog && ::PostMessageA(dialog, WM_CLOSE, 0, 0);
+    Print("posted", posted ? 1 : 0);
+    return posted ? kOk : kFailed;
+  }
+  if (argc < 3) return Usage();
+  if (command == "tray") return Tray(argv[2]);
+  if (command == "tray-event") return TrayEvent(argv[2]);
+  if (command == "choose") return ChooseScreen(std::atoi(argv[2]), TimeoutArg(argc, argv, 3));
+  if (command == "wait" && argc >= 4) return Wait(argv[2], argv[3], TimeoutArg(argc, argv, 4));
+  return Usage();
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  int code = Run(argc, argv);
+  if (code == kUsage) PrintUsage();
+  std::fflush(stdout);
+  return code;
+}
