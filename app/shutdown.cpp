@@ -7,6 +7,9 @@
 #include "net/http_global.h"
 
 void Shutdown() {
+  // Socket events arriving from here on are not logged, so the run's log
+  // ends with the two shutdown lines.
+  SilenceLink();
   WriteLog("开始销毁");
   RemoveTrayIcon();
   StopLink();

@@ -1,6 +1,7 @@
 #include "link/server_link.h"
 
 #include <atomic>
+#include <mutex>
 #include <string>
 
 #include "app/app_state.h"
@@ -28,6 +29,9 @@ HANDLE g_watchdog = nullptr;
 std::atomic<bool> g_quit{false};
 std::atomic<bool> g_stopping{false};
 bool g_link_started = false;
+// Held while a link event is logged and while the link is silenced, so no
+// link line can follow the shutdown's first line.
+std::mutex g_log_gate;
 LinkSleep g_sleep = nullptr;
 
 void LinkSleepMs(DWORD milliseconds) {
@@ -46,7 +50,8 @@ DWORD WINAPI ReloadPageThread(void*) {
 void ConnectIfStopped() {
   HP_Client handle = g_handle.load();
   if (handle == nullptr || g_client.GetState(handle) != HP_SS_STOPPED) return;
-  WriteLog(kCategory, "ReStart");
+  if (g_quit) return;
+  LinkLog("ReStart");
   std::string host = LoadedServerSettings().host;
   int port = GetPort(kTcpPortKind);
   g_client.Start(handle, host.c_str(), static_cast<USHORT>(port), false);
@@ -90,6 +95,17 @@ void StopClientHandlingSentMessages(HP_Client handle) {
 }  // namespace
 
 void SetLinkSleepForTest(LinkSleep sleep) { g_sleep = sleep; }
+
+void LinkLog(const std::string& message) {
+  std::lock_guard<std::mutex> hold(g_log_gate);
+  if (g_stopping) return;
+  WriteLog(kCategory, message);
+}
+
+void SilenceLink() {
+  std::lock_guard<std::mutex> hold(g_log_gate);
+  g_stopping = true;
+}
 bool LinkStopping() { return g_stopping; }
 void ResetLinkForTest() { g_link_started = false; }
 
@@ -136,7 +152,7 @@ bool StartLink() {
 }
 
 void StopLink() {
-  g_stopping = true;
+  SilenceLink();
   g_quit = true;
   if (g_watchdog) {
     WaitHandlingSentMessages(g_watchdog);
@@ -153,7 +169,7 @@ void StopLink() {
 }
 
 En_HP_HandleResult __stdcall OnLinkConnect(HP_Client, HP_CONNID) {
-  WriteLog(kCategory, "OnConnect:" + LoadedServerSettings().host);
+  LinkLog("OnConnect:" + LoadedServerSettings().host);
   auto make_message = Common()._fun_msg;
   HP_Client handle = g_handle.load();
   if (make_message == nullptr || handle == nullptr) return HP_HR_OK;
@@ -165,6 +181,8 @@ En_HP_HandleResult __stdcall OnLinkConnect(HP_Client, HP_CONNID) {
 
 En_HP_HandleResult __stdcall OnLinkClose(HP_Client, HP_CONNID, En_HP_SocketOperation,
                                          int error_code) {
-  WriteLog(kCategory, "OnClose code:" + std::to_string(error_code));
+  // The close that StopLink itself causes is not logged: "开始销毁" and
+  // "销毁" stay the last two lines of a run.
+  LinkLog("OnClose code:" + std::to_string(error_code));
   return HP_HR_OK;
 }

@@ -4,6 +4,8 @@
 // reconnects about every three seconds, with a login sent on every connect.
 #include <windows.h>
 
+#include <string>
+
 #include "ext/hpsocket_api.h"
 #include "ext/node_api.h"
 
@@ -18,8 +20,14 @@ bool StartLink();
 // Messages sent to the GUI thread meanwhile are still handled, so a socket
 // worker blocked on the page cannot hang the stop.
 void StopLink();
-// True from the start of StopLink to its end: pushes are no longer relayed.
+// True from SilenceLink (or the start of StopLink) to the end of StopLink:
+// pushes are no longer relayed and link events no longer logged.
 bool LinkStopping();
+// Stops relaying and logging link events; shutdown calls it before its first
+// log line.
+void SilenceLink();
+// Logs a link event under "客户通信" unless the link has been silenced.
+void LinkLog(const std::string& message);
 
 // The three socket events.
 En_HP_HandleResult __stdcall OnLinkConnect(HP_Client sender, HP_CONNID id);

@@ -40,16 +40,17 @@ En_HP_HandleResult __stdcall OnLinkReceive(HP_Client, HP_CONNID, const BYTE* dat
   if (data == nullptr || length <= 0) return HP_HR_OK;
   std::string bytes(reinterpret_cast<const char*>(data), static_cast<size_t>(length));
   std::string text = bytes.c_str();  // up to the first zero byte
+  // Once shutdown has begun the page is going away: relaying would only keep
+  // the socket worker waiting on the GUI thread, and the run's log ends with
+  // the shutdown's own lines.
+  if (LinkStopping()) return HP_HR_OK;
   MessageEnvelope message;
   if (!ReadEnvelope(text, &message)) return HP_HR_OK;
-  WriteLog("客户通信", "OnHandle data:" + text);
+  LinkLog("OnHandle data:" + text);
   if (!SafeForThePage(text)) {
-    WriteLog("客户通信", "OnHandle dropped: not valid JSON as the page reads it");
+    LinkLog("OnHandle dropped: not valid JSON as the page reads it");
     return HP_HR_OK;
   }
-  // Once shutdown has begun the page is going away; relaying would only keep
-  // the socket worker waiting on the GUI thread.
-  if (LinkStopping()) return HP_HR_OK;
   if (message.c == "sys") ActOnSystemMessage(message);
   RunInPage("clientJS2(" + text + ")");
   return HP_HR_OK;

@@ -241,13 +241,9 @@ class Program:
 
 
 def ended_in_order(lines):
-    """True when the log ends with "开始销毁" and then "销毁", both with empty
-    messages, with nothing between them but the link's own reports (its close,
-    messages still arriving), which the socket library may deliver while the
-    link stops."""
-    starts = [i for i, line in enumerate(lines) if line.category == "开始销毁"]
-    if not starts or (lines[-1].category, lines[-1].message) != ("销毁", ""):
+    """True when the run's last two log lines are "开始销毁" and then "销毁",
+    both with empty messages."""
+    if len(lines) < 2:
         return False
-    first = starts[-1]
-    between = lines[first + 1:-1]
-    return lines[first].message == "" and all(line.category == "客户通信" for line in between)
+    return ((lines[-2].category, lines[-2].message) == ("开始销毁", "")
+            and (lines[-1].category, lines[-1].message) == ("销毁", ""))
