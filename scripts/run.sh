@@ -6,15 +6,14 @@
 # The program stays up until Ctrl-C; with --once everything stops at the end.
 set -euo pipefail
 ROOT="$(cd "$(dirname "$0")/.." && pwd)"
-BUILD="$ROOT/build/run-win"
+BUILD="$ROOT/build/win"
 
 bash "$ROOT/scripts/setup.sh"
 source "$ROOT/scripts/env.sh"
 
 if [ ! -f "$BUILD/build.ninja" ]; then
   cmake -S "$ROOT" -B "$BUILD" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/mingw-i686.cmake" \
-    -DLUMO_BUILD_PROGRAM=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-    -DLUMO_SKIP="standins/node_chromium;tests/node_chromium" >/dev/null
+    -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 fi
 ninja -C "$BUILD" -j2 Tarnlumo common_standin node hpsocket4c lumoctl >/dev/null
 

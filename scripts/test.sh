@@ -30,12 +30,12 @@ step() {  # step NAME COMMAND...
 
 build_windows() {
   cmake -S . -B "$WIN" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/mingw-i686.cmake" \
-    -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null && ninja -C "$WIN" -j$JOBS
+    -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null && ninja -C "$WIN" -j$JOBS -k 0
 }
 
 build_native() {
   CC=clang CXX=clang++ cmake -S . -B "$NATIVE" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-    >/dev/null && ninja -C "$NATIVE" -j$JOBS
+    >/dev/null && ninja -C "$NATIVE" -j$JOBS -k 0
 }
 
 run_fuzzers() {
