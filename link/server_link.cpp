@@ -12,6 +12,7 @@
 #include "link/port_discovery.h"
 #include "link/server_messages.h"
 #include "log/log_file.h"
+#include "page/console_report.h"
 #include "page/engine_text.h"
 
 namespace {
@@ -22,6 +23,8 @@ constexpr DWORD kReloadDelayMs = 5000;
 constexpr DWORD kWatchdogStepMs = 1000;
 constexpr int kWatchdogSteps = 3;
 constexpr int kTcpPortKind = 1;
+// Code of the internal check that the link starts with a main window.
+constexpr int kLinkWithoutWindow = 21;
 
 PackClient g_client;
 std::atomic<HP_Client> g_handle{nullptr};
@@ -137,6 +140,9 @@ void __cdecl OnPageLoaded(wkeWebView, void*, wkeString, int result, wkeString re
 }
 
 bool StartLink() {
+  // Pushes reach the page through the main window; a link without one would
+  // drop every message.
+  LUMO_CHECK(App().main_window != nullptr, kLinkWithoutWindow);
   HP_Client handle = g_client.Create(false);
   if (handle == nullptr || handle == NoListenerClient()) return false;
   g_handle = handle;

@@ -126,3 +126,37 @@ TEST(ErrorReportScriptTest, ADoubleByteCharacterEndingIn5CIsNoBackslash) {
 }
 
 }  // namespace
+
+namespace testing::internal {
+bool InDeathTestChild();  // GoogleTest's own, not in its public headers
+}
+
+namespace {
+
+// A real crash in a child process reaches the fatal handler: it logs the
+// exception code and runs the shutdown, whose last lines close the log.
+TEST(FatalErrorDeathTest, AnUnhandledExceptionIsLoggedAndShutsDownInOrder) {
+  // The death test runs this body again in a child process, so the folder
+  // must be the same in both: a fixed one, emptied before the child writes.
+  std::string folder = "C:\\lumo_tests\\fatal_death\\";
+  ::CreateDirectoryA("C:\\lumo_tests", nullptr);
+  ::CreateDirectoryA(folder.c_str(), nullptr);
+  SYSTEMTIME now;
+  ::GetLocalTime(&now);
+  std::string log_file = folder + "log\\lumo_log\\" + TimeText(now, TimeForm::kDate) + ".txt";
+  if (!::testing::internal::InDeathTestChild()) ::DeleteFileA(log_file.c_str());
+  EXPECT_EXIT(
+      {
+        OpenLog("lumo", folder);
+        InstallFatalErrorHandler();
+        *static_cast<volatile int*>(nullptr) = 1;
+      },
+      [](int status) { return status != 0; }, "");
+  std::vector<std::string> fatal = LogMessages(folder, "错误提示");
+  ASSERT_EQ(fatal.size(), 1u);
+  EXPECT_EQ(fatal[0].rfind("code:-1073741819 msg:unhandled exception at ", 0), 0u) << fatal[0];
+  EXPECT_EQ(LogMessages(folder, "开始销毁").size(), 1u);
+  EXPECT_EQ(LogMessages(folder, "销毁").size(), 1u);
+}
+
+}  // namespace
