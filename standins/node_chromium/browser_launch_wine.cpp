@@ -1,0 +1,133 @@
+// Starting the Linux browser from a Windows program under Wine.
+#include <string>
+
+#include "browser_process.h"
+#include "protocol_json.h"
+
+namespace {
+
+// Runs the browser in the background and stays as its keeper: it ends the
+// browser when the stop file appears or when the Wine process that started it
+// is gone, however that happened, and marks the end with the exited file.
+// Wine starts Unix programs detached from the starting process and hides its
+// Unix id, so the owner proves it is alive by rewriting the heartbeat file;
+// a heartbeat older than STALE seconds means the owner is gone.
+const char kWrapperScript[] = R"(#!/bin/sh
+owner_alive() {
+  beat=$(stat -c %Y "$DIR/lumo-browser.alive" 2>/dev/null) || return 1
+  [ $(( $(date +%s) - beat )) -le $STALE ]
+}
+"$BROWSER" "$@" "--user-data-dir=$DIR" about:blank >"$DIR/lumo-browser.log" 2>&1 &
+browser=$!
+echo $browser >"$DIR/lumo-browser.pid"
+(
+  while kill -0 $browser 2>/dev/null; do
+    [ -e "$DIR/lumo-browser.stop" ] && break
+    owner_alive || break
+    sleep 0.2
+  done
+  kill -TERM $browser 2>/dev/null
+  n=0
+  while kill -0 $browser 2>/dev/null && [ $n -lt 25 ]; do sleep 0.2; n=$((n+1)); done
+  kill -KILL $browser 2>/dev/null
+) &
+watcher=$!
+wait $browser
+kill $watcher 2>/dev/null
+rm -f "$DIR/lumo-browser.pid"
+touch "$DIR/lumo-browser.exited"
+)";
+
+const wchar_t kWrapperFile[] = L"lumo-browser.sh";
+
+// Quotes a text for the shell: single quotes, each inner one closed and escaped.
+std::string ShellQuote(const std::string& text) {
+  std::string quoted = "'";
+  for (char c : text) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  return quoted + "'";
+}
+
+// The Unix path of a Windows path, as Wine maps it; empty when Wine cannot.
+std::string UnixPath(const std::wstring& windows_path) {
+  using Converter = char*(__cdecl*)(const wchar_t*);
+  auto convert = reinterpret_cast<Converter>(reinterpret_cast<void*>(
+      ::GetProcAddress(::GetModuleHandleA("kernel32.dll"), "wine_get_unix_file_name")));
+  if (!convert) return std::string();
+  char* unix_path = convert(windows_path.c_str());
+  if (!unix_path) return std::string();
+  std::string result(unix_path);
+  ::HeapFree(::GetProcessHeap(), 0, unix_path);
+  return result;
+}
+
+}  // namespace
+
+bool WriteWholeFile(const std::wstring& path, const std::string& content) {
+  ScopedKernelHandle file(
+      ::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+  DWORD written = 0;
+  return file.IsValid() &&
+         ::WriteFile(file.Get(), content.data(), static_cast<DWORD>(content.size()), &written,
+                     nullptr) &&
+         written == content.size();
+}
+
+void BrowserProcess::StartHeartbeat() {
+  std::wstring path = ProfileFile(kBrowserHeartbeatFile);
+  WriteWholeFile(path, "0");
+  heartbeat_stop_ = false;
+  heartbeat_ = std::thread([this, path] {
+    std::unique_lock<std::mutex> lock(heartbeat_lock_);
+    while (!heartbeat_wake_.wait_for(lock, std::chrono::milliseconds(kHeartbeatPeriodMs),
+                                     [this] { return heartbeat_stop_; })) {
+      WriteWholeFile(path, std::to_string(::GetTickCount()));
+    }
+  });
+}
+
+void BrowserProcess::StopHeartbeat() {
+  {
+    std::lock_guard<std::mutex> lock(heartbeat_lock_);
+    heartbeat_stop_ = true;
+    heartbeat_wake_.notify_all();
+  }
+  if (heartbeat_.joinable()) heartbeat_.join();
+}
+
+bool BrowserProcess::LaunchUnderWine(const std::string& browser, std::string* error) {
+  std::wstring folder = profile_dir_.substr(0, profile_dir_.size() - 1);
+  std::string unix_dir = UnixPath(folder);
+  std::string unix_script = UnixPath(ProfileFile(kWrapperFile));
+  if (unix_dir.empty() || unix_script.empty()) {
+    *error = "no Unix path for the profile folder";
+    return false;
+  }
+  // The browser path, profile folder and switches are written into the script,
+  // so no Unix text has to survive Windows command-line quoting.
+  std::string script =
+      std::string("BROWSER=") + ShellQuote(browser) + "\nDIR=" + ShellQuote(unix_dir) + "\n";
+  script += "STALE=" + std::to_string(kHeartbeatStaleSeconds) + "\n";
+  script += "set --";
+  for (const char* const* flag = CommonSwitches(); *flag; ++flag) script += " " + ShellQuote(*flag);
+  script += "\n";
+  std::string body = kWrapperScript;
+  body.insert(body.find('\n') + 1, script);
+  if (!WriteWholeFile(ProfileFile(kWrapperFile), body)) {
+    *error = "cannot write the browser wrapper script";
+    return false;
+  }
+  StartHeartbeat();
+  std::wstring command = L"/bin/sh \"" + Utf8ToWide(unix_script) + L"\"";
+  STARTUPINFOW startup = {};
+  startup.cb = sizeof(startup);
+  PROCESS_INFORMATION info = {};
+  if (!::CreateProcessW(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                        &startup, &info)) {
+    *error = "cannot start /bin/sh";
+    return false;
+  }
+  // Wine gives no usable handles for a Unix process; the wrapper's files stand in.
+  if (info.hThread) ::CloseHandle(info.hThread);
+  if (info.hProcess) ::CloseHandle(info.hProcess);
+  return true;
+}

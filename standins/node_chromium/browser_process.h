@@ -1,0 +1,78 @@
+#pragma once
+// The headless browser behind one view: started with a profile of its own and
+// a loopback-only debugging port, and never left running after its owner.
+//
+// Under Wine the Linux browser is started through a small shell wrapper that
+// stops it when asked (a stop file) or when the Wine process that started it
+// disappears, however that happens (its heartbeat file stops changing). On Windows the browser runs
+// in a job object that ends it when the last handle to the job closes.
+#include <windows.h>
+#include <winsock2.h>
+
+#include <condition_variable>
+#include <mutex>
+#include <string>
+#include <thread>
+
+#include "util/scoped_handle.h"
+
+struct BrowserOptions {
+  std::string browser_path;  // empty: LUMO_BROWSER, then the platform's usual browser
+  std::wstring profile_dir;  // Windows path with a trailing backslash; empty: a temp folder
+  int start_timeout_ms = 20000;
+};
+
+class BrowserProcess {
+ public:
+  BrowserProcess() = default;
+  ~BrowserProcess() { Stop(); }
+  BrowserProcess(const BrowserProcess&) = delete;
+  BrowserProcess& operator=(const BrowserProcess&) = delete;
+
+  // Starts the browser and waits for its debugging port; false (with a reason) on failure.
+  bool Start(const BrowserOptions& options, std::string* error);
+  // Ends the browser and waits (bounded) until it is gone. Safe to call twice.
+  void Stop();
+
+  int port() const { return port_; }
+  const std::wstring& profile_dir() const { return profile_dir_; }
+  bool running() const { return port_ != 0; }
+
+  // True when this process runs under Wine (a Linux browser is then used).
+  static bool UnderWine();
+  // The command-line switches every browser gets (the profile and port come on top).
+  static const char* const* CommonSwitches();
+
+ private:
+  bool LaunchUnderWine(const std::string& browser, std::string* error);
+  bool LaunchOnWindows(const std::string& browser, std::string* error);
+  bool WaitForPort(int timeout_ms, std::string* error);
+  void StopUnderWine();
+  std::wstring ProfileFile(const wchar_t* name) const { return profile_dir_ + name; }
+  void StartHeartbeat();
+  void StopHeartbeat();
+
+  std::wstring profile_dir_;
+  bool temporary_profile_ = false;
+  int port_ = 0;
+  bool launched_ = false;
+  ScopedKernelHandle job_;      // Windows only
+  ScopedKernelHandle process_;  // Windows only
+  std::thread heartbeat_;       // Wine only: proves to the keeper that we live
+  std::mutex heartbeat_lock_;
+  std::condition_variable heartbeat_wake_;
+  bool heartbeat_stop_ = false;
+};
+
+// The owner rewrites the heartbeat file this often, and the keeper ends the
+// browser when it is older than the stale limit (file times count in seconds).
+constexpr int kHeartbeatPeriodMs = 500;
+constexpr int kHeartbeatStaleSeconds = 3;
+// Writes a whole file; false when it cannot.
+bool WriteWholeFile(const std::wstring& path, const std::string& content);
+
+// File names inside the profile folder shared with the wrapper script.
+extern const wchar_t kBrowserPidFile[];
+extern const wchar_t kBrowserStopFile[];
+extern const wchar_t kBrowserExitedFile[];
+extern const wchar_t kBrowserHeartbeatFile[];

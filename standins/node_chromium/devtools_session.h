@@ -1,0 +1,62 @@
+#pragma once
+// Commands and events of one DevTools target over a WebSocketLink.
+//
+// Events and the replies of posted commands are handled on the link's reader
+// thread. A caller waiting in Call() can be woken to do other work (Nudge()),
+// which is how the GUI thread serves page-to-native calls while it waits for
+// the browser, so the two never wait on each other.
+#include <condition_variable>
+#include <functional>
+#include <map>
+#include <mutex>
+#include <string>
+
+#include "protocol_json.h"
+#include "websocket_link.h"
+
+class DevToolsSession {
+ public:
+  struct Reply {
+    bool ok = false;    // the browser answered without a protocol error
+    Json result;        // the "result" member
+    std::string error;  // the protocol error message, or why no answer came
+  };
+  // Runs on the reader thread for every event.
+  using EventSink = std::function<void(const std::string& method, const Json& params)>;
+  // Runs on the reader thread with the reply of a posted command.
+  using ReplySink = std::function<void(const Reply& reply)>;
+
+  DevToolsSession() = default;
+  ~DevToolsSession() { Close(); }
+  DevToolsSession(const DevToolsSession&) = delete;
+  DevToolsSession& operator=(const DevToolsSession&) = delete;
+
+  bool Open(const std::string& socket_url, EventSink on_event, std::function<void()> on_tick);
+  void Close();
+  bool IsOpen() const { return link_.IsOpen(); }
+
+  // Sends a command without waiting; the reply, if a sink is given, goes there.
+  bool Post(const std::string& method, const Json& params, ReplySink on_reply = nullptr);
+  // Sends a command and waits up to timeout_ms for its reply. While waiting,
+  // each Nudge() makes it run `service` on the calling thread.
+  Reply Call(const std::string& method, const Json& params, int timeout_ms,
+             const std::function<void()>& service = nullptr);
+  // Wakes every Call() in progress to run its service function.
+  void Nudge();
+
+ private:
+  void OnMessage(std::string&& text);
+  void OnClosed();
+  int NextId();
+
+  WebSocketLink link_;
+  EventSink on_event_;
+  std::mutex lock_;
+  std::condition_variable changed_;
+  int last_id_ = 0;
+  unsigned nudges_ = 0;
+  bool closed_ = false;
+  std::map<int, ReplySink> posted_;  // posted commands awaiting a reply
+  std::map<int, Reply*> awaited_;    // Call()s in progress
+  std::map<int, bool> answered_;     // awaited ids whose reply has arrived
+};

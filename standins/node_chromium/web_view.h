@@ -1,0 +1,171 @@
+#pragma once
+// One engine view: a headless browser page rendered off screen into the view's
+// own device context, with its script, events and input.
+//
+// Threads: the view's public functions run on the thread that created it (the
+// GUI thread). The DevTools reader thread turns events into tasks for the GUI
+// thread (GuiQueue), so every callback of the program runs there. While the GUI
+// thread waits for the browser (running a script), it still serves the page's
+// calls of native functions, which is what keeps a script that calls one from
+// deadlocking.
+#include <windows.h>
+#include <winsock2.h>
+
+#include <deque>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "binding_shim.h"
+#include "browser_process.h"
+#include "console_event.h"
+#include "devtools_session.h"
+#include "frame_pump.h"
+#include "gui_queue.h"
+#include "navigation_tracker.h"
+#include "view_surface.h"
+
+class WebView;
+
+// The engine's string handle: a UTF-16 text owned by the engine.
+struct EngineString {
+  std::wstring text;
+};
+// The engine's execution state handle: the view and the arguments of a call.
+struct ExecState {
+  WebView* view = nullptr;
+  std::vector<ScriptValue> args;
+};
+
+typedef void(__cdecl* PaintUpdatedCallback)(WebView* view, void* param, HDC dc, int x, int y,
+                                            int cx, int cy);
+typedef void(__cdecl* LoadingFinishCallback)(WebView* view, void* param, EngineString* url,
+                                             int result, EngineString* reason);
+typedef void(__cdecl* ConsoleCallback)(WebView* view, void* param, int level, EngineString* message,
+                                       EngineString* source, unsigned line, EngineString* stack);
+typedef jsValue(__cdecl* NativeFunction)(ExecState* state, void* param);
+
+// Binds a page function for every view, present and future.
+void BindNativeFunction(const std::string& name, NativeFunction function, void* param);
+// Installs every function bound so far in a view whose browser just started.
+void InstallExistingBindings(WebView* view);
+// The views that get functions bound later (GUI thread only).
+void RegisterLiveView(WebView* view);
+void UnregisterLiveView(WebView* view);
+
+class WebView {
+ public:
+  WebView() = default;
+  ~WebView();
+  WebView(const WebView&) = delete;
+  WebView& operator=(const WebView&) = delete;
+
+  bool Create();
+  // Ends the browser and every thread; the object is freed once no call of
+  // its own is still on the stack.
+  static void Destroy(WebView* view);
+
+  void SetHostWindow(HWND window) { host_ = window; }
+  HWND host_window() const { return host_; }
+  void SetTransparent(bool transparent);
+  void SetLocalStoragePath(const std::wstring& path);
+  void SetDebugConfig(const std::string& name, const std::string& value);
+  void OnPaintUpdated(PaintUpdatedCallback callback, void* param);
+  void OnLoadingFinish(LoadingFinishCallback callback, void* param);
+  void OnConsole(ConsoleCallback callback, void* param);
+
+  HDC dc() const { return surface_.dc(); }
+  const ViewSurface& surface() const { return surface_; }
+  void Resize(int width, int height);
+  void MoveToCenter();
+
+  void Load(const std::wstring& url);
+  jsValue RunScript(const std::wstring& script);
+  ExecState* global_state() { return &global_state_; }
+
+  bool FireMouse(unsigned message, int x, int y, unsigned flags);
+  bool FireWheel(int x, int y, int delta, unsigned flags);
+  bool FireContextMenu(int x, int y, unsigned flags);
+  bool FireKey(const Json& params);
+
+  // Installs one bound function in the running page and its future documents.
+  void InstallBoundFunction(const std::string& name);
+
+  static constexpr int kDefaultLoadTimeoutMs = 30000;
+  static constexpr int kCommandTimeoutMs = 5000;
+  static constexpr int kScriptTimeoutMs = 15000;
+
+ private:
+  friend class ViewCallScope;
+  struct PausedCall {
+    NativeCallRequest request;
+    std::string call_frame_id;
+  };
+
+  bool EnsureBrowser();
+  bool ConnectToPage(std::string* error);
+  bool PreparePage();
+  void Shutdown();
+  void ApplyViewSize();
+  void ApplyBackground();
+  void OpenDevTools();
+  bool Command(const std::string& method, const Json& params);
+
+  // Reader thread.
+  void OnEvent(const std::string& method, const Json& params);
+  void OnTick();
+  void OnPaused(const Json& params);
+  void PairCallsWithPauses();
+  // GUI thread.
+  void ServeNativeCalls();
+  void DeliverLoad(const LoadResult& result);
+  void DeliverConsole(const ConsoleMessage& message);
+  void DeliverFrame(std::shared_ptr<FramePixels> frame);
+  void RunGuiTasks();
+
+  HWND host_ = nullptr;
+  bool transparent_ = false;
+  int width_ = 1, height_ = 1;
+  std::wstring storage_path_;
+  std::string browser_path_;
+  bool closed_ = false;
+  int call_depth_ = 0;
+  bool delete_when_idle_ = false;
+  bool last_mouse_right_ = false;
+  std::string target_id_;
+
+  PaintUpdatedCallback paint_callback_ = nullptr;
+  void* paint_param_ = nullptr;
+  LoadingFinishCallback load_callback_ = nullptr;
+  void* load_param_ = nullptr;
+  ConsoleCallback console_callback_ = nullptr;
+  void* console_param_ = nullptr;
+
+  ExecState global_state_;
+  GuiQueue gui_;
+  ViewSurface surface_;
+  BrowserProcess browser_;
+  DevToolsSession session_;
+  std::unique_ptr<FramePump> pump_;
+
+  std::mutex state_lock_;  // guards what the reader thread shares with the GUI thread
+  NavigationTracker tracker_{kDefaultLoadTimeoutMs};
+  std::deque<NativeCallRequest> called_;   // binding calls waiting for their pause
+  std::deque<std::string> paused_frames_;  // pauses waiting for their binding call
+  std::deque<PausedCall> paused_;          // page calls ready for their native handler
+};
+
+// Keeps a view alive while one of its calls is on the stack.
+class ViewCallScope {
+ public:
+  explicit ViewCallScope(WebView* view) : view_(view) { ++view_->call_depth_; }
+  ~ViewCallScope() {
+    if (--view_->call_depth_ == 0 && view_->delete_when_idle_) delete view_;
+  }
+  ViewCallScope(const ViewCallScope&) = delete;
+  ViewCallScope& operator=(const ViewCallScope&) = delete;
+
+ private:
+  WebView* view_;
+};

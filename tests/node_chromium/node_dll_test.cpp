@@ -1,0 +1,408 @@
+// The Chromium-backed node.dll loaded the way the program loads it, driving a
+// real headless browser against pages served by a loopback Python server.
+#include <gtest/gtest.h>
+#include <shlobj.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <functional>
+#include <vector>
+
+#include "engine_under_test.h"
+#include "http_fetch.h"
+#include "protocol_json.h"
+
+namespace {
+
+const char kChildEnvironment[] = "NODE_CHROMIUM_CHILD_STORAGE";
+const wchar_t kProfileFolder[] = L"lumo-browser-profile\\";
+int g_server_port = 0;
+std::wstring g_port_file;  // removing it ends the page server
+
+bool FileExists(const std::wstring& path) {
+  return ::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+std::string ReadFileText(const std::wstring& path) {
+  HANDLE file = ::CreateFileW(path.c_str(), GENERIC_READ,
+                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                              OPEN_EXISTING, 0, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return std::string();
+  char buffer[256];
+  DWORD read = 0;
+  ::ReadFile(file, buffer, sizeof(buffer), &read, nullptr);
+  ::CloseHandle(file);
+  return std::string(buffer, read);
+}
+
+// A Linux process is alive while /proc has its folder (Z: is the Unix root).
+bool UnixProcessAlive(int pid) {
+  return pid > 0 && FileExists(L"Z:\\proc\\" + std::to_wstring(pid) + L"\\stat");
+}
+
+std::wstring FreshFolder(const wchar_t* tag) {
+  wchar_t temp[MAX_PATH];
+  ::GetTempPathW(MAX_PATH, temp);
+  static int serial = 0;
+  std::wstring folder = std::wstring(temp) + L"lumo-chromium-test-" + tag + L"-" +
+                        std::to_wstring(::GetCurrentProcessId()) + L"-" +
+                        std::to_wstring(++serial) + L"\\";
+  ::SHCreateDirectoryExW(nullptr, folder.c_str(), nullptr);
+  return folder;
+}
+
+bool StartLinuxProcess(const std::wstring& command) {
+  std::wstring line = command;
+  STARTUPINFOW startup = {};
+  startup.cb = sizeof(startup);
+  PROCESS_INFORMATION info = {};
+  if (!::CreateProcessW(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                        &info)) {
+    return false;
+  }
+  if (info.hThread) ::CloseHandle(info.hThread);
+  if (info.hProcess) ::CloseHandle(info.hProcess);
+  return true;
+}
+
+// Starts the page server once; it ends by itself with this process.
+int ServerPort() {
+  if (g_server_port) return g_server_port;
+  std::wstring port_file = FreshFolder(L"server") + L"port";
+  ::DeleteFileW(port_file.c_str());
+  std::wstring script = Utf8ToWide(std::string(NODE_CHROMIUM_TEST_DIR) + "/page_server.py");
+  StartLinuxProcess(L"/usr/bin/python3 \"" + script + L"\" \"" + Utf8ToWide(UnixPathOf(port_file)) +
+                    L"\"");
+  g_port_file = port_file;
+  PumpUntil([&] { return std::atoi(ReadFileText(port_file).c_str()) > 0; }, 10000);
+  g_server_port = std::atoi(ReadFileText(port_file).c_str());
+  return g_server_port;
+}
+
+std::wstring PageUrl(const char* path) {
+  return L"http://127.0.0.1:" + std::to_wstring(ServerPort()) + Utf8ToWide(path);
+}
+
+struct LoadEvent {
+  std::wstring url;
+  int result;
+  std::wstring reason;
+};
+struct ConsoleEvent {
+  int level;
+  std::wstring message, source;
+  unsigned line;
+  std::wstring stack;
+};
+
+class ChromiumEngineTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (!FileExists(L"Z:\\usr\\bin\\chromium")) GTEST_SKIP() << "/usr/bin/chromium is missing";
+    engine_ = LoadEngine();
+    ASSERT_NE(engine_, nullptr) << "chromium\\node.dll or one of its functions is missing";
+    ASSERT_GT(ServerPort(), 0) << "the page server did not start";
+    engine_->wkeInitialize();
+    storage_ = FreshFolder(L"view");
+    view_ = engine_->wkeCreateWebView();
+    ASSERT_NE(view_, nullptr);
+    engine_->wkeSetLocalStorageFullPath(view_, storage_.c_str());
+    engine_->wkeResize(view_, 200, 120);
+    engine_->wkeOnLoadingFinish(view_, &ChromiumEngineTest::OnLoad, this);
+    engine_->wkeOnConsole(view_, &ChromiumEngineTest::OnConsoleMessage, this);
+    engine_->wkeOnPaintUpdated(view_, &ChromiumEngineTest::OnPaint, this);
+  }
+  void TearDown() override {
+    if (view_) engine_->wkeDestroyWebView(view_);
+  }
+
+  static void __cdecl OnLoad(wkeWebView, void* self, wkeString url, int result, wkeString reason) {
+    auto* test = static_cast<ChromiumEngineTest*>(self);
+    test->loads_.push_back(
+        {test->engine_->wkeGetStringW(url), result, test->engine_->wkeGetStringW(reason)});
+    test->event_threads_.push_back(::GetCurrentThreadId());
+  }
+  static void __cdecl OnConsoleMessage(wkeWebView, void* self, int level, wkeString message,
+                                       wkeString source, unsigned line, wkeString stack) {
+    auto* test = static_cast<ChromiumEngineTest*>(self);
+    const Engine* e = test->engine_;
+    test->console_.push_back({level, e->wkeGetStringW(message), e->wkeGetStringW(source), line,
+                              e->wkeGetStringW(stack)});
+    test->event_threads_.push_back(::GetCurrentThreadId());
+  }
+  static void __cdecl OnPaint(wkeWebView, void* self, HDC dc, int, int, int cx, int cy) {
+    auto* test = static_cast<ChromiumEngineTest*>(self);
+    ++test->paints_;
+    test->paint_size_ = {cx, cy};
+    test->event_threads_.push_back(::GetCurrentThreadId());
+  }
+
+  // Loads a page and waits for its loading-finished event.
+  LoadEvent LoadAndWait(const std::wstring& url, int timeout_ms = 15000) {
+    size_t before = loads_.size();
+    engine_->wkeLoadW(view_, url.c_str());
+    PumpUntil([&] { return loads_.size() > before; }, timeout_ms);
+    return loads_.size() > before ? loads_.back() : LoadEvent{L"", -1, L"no event"};
+  }
+  std::wstring RunText(const wchar_t* script) {
+    jsValue value = engine_->wkeRunJSW(view_, script);
+    return engine_->jsToTempStringW(engine_->wkeGlobalExec(view_), value);
+  }
+  COLORREF PixelAt(int x, int y) { return ::GetPixel(engine_->wkeGetViewDC(view_), x, y); }
+  bool WaitForPixel(int x, int y, COLORREF colour, int timeout_ms = 5000) {
+    return PumpUntil([&] { return paints_ > 0 && PixelAt(x, y) == colour; }, timeout_ms);
+  }
+  std::wstring ProfileFile(const wchar_t* name) { return storage_ + kProfileFolder + name; }
+  int BrowserPid() { return std::atoi(ReadFileText(ProfileFile(L"lumo-browser.pid")).c_str()); }
+
+  const Engine* engine_ = nullptr;
+  wkeWebView view_ = nullptr;
+  std::wstring storage_;
+  std::vector<LoadEvent> loads_;
+  std::vector<ConsoleEvent> console_;
+  std::vector<DWORD> event_threads_;
+  int paints_ = 0;
+  std::pair<int, int> paint_size_;
+};
+
+const COLORREF kBand = RGB(0x00, 0xa0, 0xe0);
+const COLORREF kWhite = RGB(0xff, 0xff, 0xff);
+
+TEST_F(ChromiumEngineTest, LoadSucceedsAndTheViewHoldsThePagesColours) {
+  LoadEvent load = LoadAndWait(PageUrl("/band.html"));
+  EXPECT_EQ(load.result, 0) << std::string(load.reason.begin(), load.reason.end());
+  EXPECT_EQ(load.url, PageUrl("/band.html"));
+  ASSERT_TRUE(WaitForPixel(10, 10, kBand)) << std::hex << PixelAt(10, 10);
+  EXPECT_EQ(PixelAt(199, 39), kBand);
+  EXPECT_EQ(PixelAt(10, 41), kWhite);
+  EXPECT_EQ(paint_size_, std::make_pair(200, 120));
+  for (DWORD thread : event_threads_) EXPECT_EQ(thread, ::GetCurrentThreadId());
+}
+
+TEST_F(ChromiumEngineTest, ADomChangeShowsInALaterFrame) {
+  ASSERT_EQ(LoadAndWait(PageUrl("/band.html")).result, 0);
+  ASSERT_TRUE(WaitForPixel(10, 10, kBand));
+  engine_->wkeRunJSW(view_, L"document.getElementById('band').style.background='#ff0000'");
+  EXPECT_TRUE(WaitForPixel(10, 10, RGB(0xff, 0, 0))) << std::hex << PixelAt(10, 10);
+  EXPECT_EQ(PixelAt(10, 41), kWhite);
+}
+
+TEST_F(ChromiumEngineTest, TransparentViewKeepsAlphaWhereThePageHasNoBackground) {
+  engine_->wkeSetTransparent(view_, true);
+  ASSERT_EQ(LoadAndWait(PageUrl("/band.html")).result, 0);
+  ASSERT_TRUE(WaitForPixel(10, 10, kBand));
+  BITMAP bitmap = {};
+  HGDIOBJ surface = ::GetCurrentObject(engine_->wkeGetViewDC(view_), OBJ_BITMAP);
+  ASSERT_EQ(::GetObjectA(surface, sizeof(bitmap), &bitmap), static_cast<int>(sizeof(bitmap)));
+  ASSERT_NE(bitmap.bmBits, nullptr);
+  auto pixel = [&](int x, int y) {
+    return static_cast<const uint32_t*>(bitmap.bmBits)[y * (bitmap.bmWidthBytes / 4) + x];
+  };
+  EXPECT_EQ(pixel(10, 10), 0xff00a0e0u);  // opaque band
+  EXPECT_EQ(pixel(150, 110) >> 24, 0u);   // transparent below the text
+}
+
+TEST_F(ChromiumEngineTest, RefusedConnectionIsAFailedLoadWithItsReason) {
+  // A port that was just free: nobody listens there.
+  SOCKET probe = ::socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in address = {};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  int length = sizeof(address);
+  ::bind(probe, reinterpret_cast<sockaddr*>(&address), sizeof(address));
+  ::getsockname(probe, reinterpret_cast<sockaddr*>(&address), &length);
+  int port = ntohs(address.sin_port);
+  ::closesocket(probe);
+  LoadEvent load = LoadAndWait(L"http://127.0.0.1:" + std::to_wstring(port) + L"/");
+  EXPECT_EQ(load.result, 1);
+  EXPECT_EQ(load.reason, L"net::ERR_CONNECTION_REFUSED");
+  // One event per load: the browser must not retry on its own.
+  PumpUntil([] { return false; }, 1500);
+  EXPECT_EQ(loads_.size(), 1u);
+}
+
+TEST_F(ChromiumEngineTest, HttpErrorStatusIsAFailedLoad) {
+  LoadEvent load = LoadAndWait(PageUrl("/missing"));
+  EXPECT_EQ(load.result, 1);
+  EXPECT_EQ(load.reason, L"HTTP 404");
+}
+
+TEST_F(ChromiumEngineTest, AServerThatNeverAnswersTimesOut) {
+  engine_->wkeSetDebugConfig(view_, "loadTimeout", "1500");
+  DWORD start = ::GetTickCount();
+  LoadEvent load = LoadAndWait(PageUrl("/slow"));
+  EXPECT_EQ(load.result, 1);
+  EXPECT_EQ(load.reason, L"net::ERR_TIMED_OUT");
+  EXPECT_GE(::GetTickCount() - start, 1400u);
+}
+
+TEST_F(ChromiumEngineTest, RunScriptReturnsTheValue) {
+  ASSERT_EQ(LoadAndWait(PageUrl("/band.html")).result, 0);
+  jsExecState state = engine_->wkeGlobalExec(view_);
+  EXPECT_EQ(engine_->jsToInt(state, engine_->wkeRunJSW(view_, L"6 * 7")), 42);
+  EXPECT_EQ(RunText(L"'abc' + 1"), L"abc1");
+  EXPECT_EQ(RunText(L"'\x4e2d\x6587'"), L"\x4e2d\x6587");
+  EXPECT_EQ(RunText(L"1.5"), L"1.5");
+  EXPECT_EQ(RunText(L"undefined"), L"undefined");
+  EXPECT_EQ(RunText(L"location.href"), PageUrl("/band.html"));
+  // A script error gives undefined and reaches the console as an error.
+  EXPECT_EQ(RunText(L"notDefinedAnywhere + 1"), L"undefined");
+  ASSERT_TRUE(PumpUntil([&] { return !console_.empty(); }, 3000));
+  EXPECT_EQ(console_.back().level, 3);
+  EXPECT_NE(console_.back().message.find(L"notDefinedAnywhere"), std::wstring::npos);
+}
+
+struct EchoCalls {
+  const Engine* engine;
+  std::vector<std::wstring> args;
+  std::vector<DWORD> threads;
+};
+EchoCalls g_echo;
+
+jsValue __cdecl NativeEcho(jsExecState state, void* param) {
+  auto* calls = static_cast<EchoCalls*>(param);
+  std::wstring argument = calls->engine->jsToTempStringW(state, calls->engine->jsArg(state, 0));
+  calls->args.push_back(argument);
+  calls->threads.push_back(::GetCurrentThreadId());
+  return calls->engine->jsStringW(state, (L"echo:" + argument).c_str());
+}
+jsValue __cdecl NativeSeven(jsExecState, void* param) {
+  return static_cast<EchoCalls*>(param)->engine->jsInt(7);
+}
+
+TEST_F(ChromiumEngineTest, BoundFunctionAnswersThePageSynchronously) {
+  g_echo = {engine_, {}, {}};
+  engine_->wkeJsBindFunction("nativeEcho", &NativeEcho, &g_echo, 1);
+  engine_->wkeJsBindFunction("nativeSeven", &NativeSeven, &g_echo, 0);
+  LoadEvent load = LoadAndWait(PageUrl("/calls.html"));
+  ASSERT_EQ(load.result, 0);
+  // The page called on its own from a timer, outside any script we ran.
+  ASSERT_TRUE(PumpUntil([&] { return RunText(L"document.title") == L"echo:from page"; }, 5000));
+  // Called from a script the GUI thread is itself waiting for.
+  EXPECT_EQ(RunText(L"nativeEcho('\x4f60\x597d \"q\"') + '!'"), L"echo:\x4f60\x597d \"q\"!");
+  EXPECT_EQ(RunText(L"typeof nativeSeven() + nativeSeven()"), L"number7");
+  EXPECT_EQ(RunText(L"var s=0; for (var i=0;i<20;i++) s += nativeSeven(); s"), L"140");
+  ASSERT_EQ(g_echo.args.size(), 2u);
+  EXPECT_EQ(g_echo.args[0], L"from page");
+  for (DWORD thread : g_echo.threads) EXPECT_EQ(thread, ::GetCurrentThreadId());
+}
+
+TEST_F(ChromiumEngineTest, ConsoleMessagesAndUncaughtErrorsCarryLevelSourceAndLine) {
+  ASSERT_EQ(LoadAndWait(PageUrl("/console.html")).result, 0);
+  ASSERT_TRUE(PumpUntil([&] { return console_.size() >= 3; }, 5000));
+  std::wstring url = PageUrl("/console.html");
+  EXPECT_EQ(console_[0].level, 2);
+  EXPECT_EQ(console_[0].message, L"warned 7");
+  EXPECT_EQ(console_[0].source, url);
+  EXPECT_EQ(console_[0].line, 3u);
+  EXPECT_EQ(console_[1].level, 3);
+  EXPECT_EQ(console_[1].message, L"boom");
+  EXPECT_EQ(console_[1].line, 4u);
+  EXPECT_EQ(console_[2].level, 3);
+  EXPECT_NE(console_[2].message.find(L"missingFunction is not defined"), std::wstring::npos);
+  EXPECT_EQ(console_[2].source, url);
+  EXPECT_EQ(console_[2].line, 6u);
+  EXPECT_NE(console_[2].stack.find(url), std::wstring::npos);
+}
+
+TEST_F(ChromiumEngineTest, ClickReachesThePage) {
+  ASSERT_EQ(LoadAndWait(PageUrl("/band.html")).result, 0);
+  EXPECT_TRUE(engine_->wkeFireMouseEvent(view_, WM_LBUTTONDOWN, 20, 20, MK_LBUTTON));
+  EXPECT_TRUE(engine_->wkeFireMouseEvent(view_, WM_LBUTTONUP, 20, 20, 0));
+  EXPECT_TRUE(PumpUntil([&] { return RunText(L"document.title") == L"clicked"; }, 3000));
+}
+
+TEST_F(ChromiumEngineTest, ShowDevToolsOpensTheInspectorForThePage) {
+  ASSERT_EQ(LoadAndWait(PageUrl("/band.html")).result, 0);
+  engine_->wkeSetDebugConfig(view_, "showDevTools", "C:\\front_end\\inspector.html");
+  int port = std::atoi(ReadFileText(ProfileFile(L"DevToolsActivePort")).c_str());
+  ASSERT_GT(port, 0);
+  std::string body;
+  ASSERT_TRUE(
+      FetchHttp("GET", "http://127.0.0.1:" + std::to_string(port) + "/json/list", 3000, &body));
+  EXPECT_NE(body.find("/devtools/inspector.html?ws=127.0.0.1:" + std::to_string(port)),
+            std::string::npos);
+}
+
+TEST_F(ChromiumEngineTest, BrowserIsGoneAfterTheViewIsDestroyed) {
+  ASSERT_EQ(LoadAndWait(PageUrl("/band.html")).result, 0);
+  int pid = BrowserPid();
+  ASSERT_TRUE(UnixProcessAlive(pid));
+  engine_->wkeDestroyWebView(view_);
+  view_ = nullptr;
+  EXPECT_FALSE(UnixProcessAlive(pid));
+  EXPECT_TRUE(FileExists(ProfileFile(L"lumo-browser.exited")));
+}
+
+TEST_F(ChromiumEngineTest, BrowserIsGoneAfterItsProgramIsKilled) {
+  std::wstring storage = FreshFolder(L"child");
+  std::wstring pid_file = storage + kProfileFolder + L"lumo-browser.pid";
+  ::SetEnvironmentVariableA(kChildEnvironment, WideToUtf8(storage).c_str());
+  char self[MAX_PATH];
+  ::GetModuleFileNameA(nullptr, self, MAX_PATH);
+  STARTUPINFOA startup = {};
+  startup.cb = sizeof(startup);
+  PROCESS_INFORMATION child = {};
+  std::string command = std::string("\"") + self + "\"";
+  ASSERT_TRUE(::CreateProcessA(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                               &startup, &child));
+  ::SetEnvironmentVariableA(kChildEnvironment, nullptr);
+  ::CloseHandle(child.hThread);
+  int pid = 0;
+  PumpUntil([&] { return (pid = std::atoi(ReadFileText(pid_file).c_str())) > 0; }, 20000);
+  ASSERT_TRUE(UnixProcessAlive(pid));
+  ::TerminateProcess(child.hProcess, 9);
+  ::WaitForSingleObject(child.hProcess, 5000);
+  ::CloseHandle(child.hProcess);
+  EXPECT_TRUE(PumpUntil([&] { return !UnixProcessAlive(pid); }, 10000));
+}
+
+// Prints the time from a DOM change to the first frame that shows it.
+TEST_F(ChromiumEngineTest, BenchDomChangeToFrame) {
+  ASSERT_EQ(LoadAndWait(PageUrl("/band.html")).result, 0);
+  ASSERT_TRUE(WaitForPixel(10, 10, kBand));
+  std::vector<double> samples;
+  for (int i = 0; i < 30; ++i) {
+    int red = 0x20 + i * 4;
+    wchar_t script[128];
+    swprintf(script, 128, L"document.getElementById('band').style.background='rgb(%d,0,0)'", red);
+    LARGE_INTEGER start, end, frequency;
+    ::QueryPerformanceFrequency(&frequency);
+    ::QueryPerformanceCounter(&start);
+    engine_->wkeRunJSW(view_, script);
+    ASSERT_TRUE(WaitForPixel(10, 10, RGB(red, 0, 0), 3000));
+    ::QueryPerformanceCounter(&end);
+    samples.push_back((end.QuadPart - start.QuadPart) * 1000.0 / frequency.QuadPart);
+  }
+  std::sort(samples.begin(), samples.end());
+  double median = samples[samples.size() / 2];
+  double p95 = samples[samples.size() * 95 / 100];
+  std::printf("DOM change to frame: median %.1f ms, p95 %.1f ms over %u changes\n", median, p95,
+              static_cast<unsigned>(samples.size()));
+  EXPECT_LT(median, 100.0);
+}
+
+// The child of the kill test: starts a browser and waits to be killed.
+int RunChild(const char* storage) {
+  const Engine* engine = LoadEngine();
+  if (!engine) return 2;
+  engine->wkeInitialize();
+  wkeWebView view = engine->wkeCreateWebView();
+  std::wstring folder = Utf8ToWide(storage);
+  engine->wkeSetLocalStorageFullPath(view, folder.c_str());
+  engine->wkeLoadW(view, L"about:blank");
+  PumpUntil([] { return false; }, 60000);
+  return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  WSADATA data;
+  ::WSAStartup(MAKEWORD(2, 2), &data);
+  if (const char* storage = std::getenv(kChildEnvironment)) return RunChild(storage);
+  ::testing::InitGoogleTest(&argc, argv);
+  int result = RUN_ALL_TESTS();
+  if (!g_port_file.empty()) ::DeleteFileW(g_port_file.c_str());
+  return result;
+}
