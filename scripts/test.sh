@@ -55,6 +55,8 @@ step "fuzzers" run_fuzzers
 step "back-office simulator tests" /usr/bin/python3 -m pytest -q -p no:cacheprovider tools/backoffice/tests
 if [ -d tests/e2e ]; then
   step "end-to-end tests (Wine)" env LUMO_BIN="$WIN/bin" /usr/bin/python3 -m pytest -q -p no:cacheprovider tests/e2e
+  # The same suite with pages rendered by a real browser, plus its rendering tests.
+  step "end-to-end tests (Wine, Chromium engine)" env LUMO_BIN="$WIN/bin" LUMO_ENGINE=chromium /usr/bin/python3 -m pytest -q -p no:cacheprovider tests/e2e
 fi
 step "slow tests (Windows, under Wine)" ctest --test-dir "$WIN" --output-on-failure -j1 -L slow --no-tests=ignore
 

@@ -3,8 +3,9 @@ virtual display, talking to the back-office simulator over loopback.
 
 Binaries come from env LUMO_BIN (a build bin folder holding Tarnlumo.exe and
 the three stand-in DLLs; default: the newest build/*/bin with Tarnlumo.exe)
-and LUMO_CTL (lumoctl.exe; default: the newest one built). The suite is
-skipped as a whole when either is missing."""
+and LUMO_CTL (lumoctl.exe; default: the newest one built); env LUMO_ENGINE
+chooses the page engine (headless, or chromium: bin/chromium/node.dll and a
+real browser). The suite is skipped as a whole when any of them is missing."""
 
 import getpass
 import sys
@@ -14,7 +15,9 @@ import pytest
 
 sys.path.insert(0, str(Path(__file__).resolve().parent))
 
-from lumo_harness import DRIVE_C, Lumoctl, Program, ProgramFolder, lumoctl_path, program_bin  # noqa: E402
+from lumo_harness import (CHROMIUM, DRIVE_C, ENGINE_FOLDERS, Lumoctl, Program,  # noqa: E402
+                          ProgramFolder, browser_path, engine, engine_dll, lumoctl_path,
+                          program_bin)
 from office import Office  # noqa: E402
 
 PAGES = Path(__file__).resolve().parent / "pages"
@@ -36,9 +39,14 @@ def bin_dir():
     folder = program_bin()
     if not folder or not (folder / "Tarnlumo.exe").exists():
         pytest.skip("no Tarnlumo.exe built (set LUMO_BIN)")
-    missing = [n for n in ("node.dll", "HPSocket4C.dll", "common.dll") if not (folder / n).exists()]
+    if engine() not in ENGINE_FOLDERS:
+        pytest.skip("LUMO_ENGINE=%s: no such engine (%s)" % (engine(), ", ".join(ENGINE_FOLDERS)))
+    needed = [folder / n for n in ("HPSocket4C.dll", "common.dll")] + [engine_dll(folder)]
+    missing = [str(path.relative_to(folder)) for path in needed if not path.exists()]
     if missing:
         pytest.skip("%s lacks %s" % (folder, ", ".join(missing)))
+    if engine() == CHROMIUM and not browser_path().exists():
+        pytest.skip("the Chromium engine needs a browser at %s (set LUMO_BROWSER)" % browser_path())
     return folder
 
 

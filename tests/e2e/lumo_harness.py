@@ -1,5 +1,10 @@
 """The real program under Wine: a program folder on the C: drive, the program
-process, its log and config files, and lumoctl.exe to reach its windows."""
+process, its log and config files, and lumoctl.exe to reach its windows.
+
+The page engine is the node.dll beside the program: the headless one from the
+build's bin folder, or with env LUMO_ENGINE=chromium the Chromium-backed one
+from bin/chromium/, which drives a real browser (env LUMO_BROWSER, default
+/usr/bin/chromium) with its profile inside the program folder."""
 
 import datetime
 import os
@@ -13,14 +18,28 @@ from pathlib import Path
 REPO = Path(__file__).resolve().parents[2]
 WINE_RUN = REPO / "scripts" / "wine-run.sh"
 CURL_BIN = Path("/var/cache/lumo/curl-win32/bin")
-PROGRAM_FILES = ["Tarnlumo.exe", "node.dll", "HPSocket4C.dll", "common.dll"]
+PROGRAM_FILES = ["Tarnlumo.exe", "HPSocket4C.dll", "common.dll"]
+ENGINE_DLL = "node.dll"
+HEADLESS = "headless"
+CHROMIUM = "chromium"
+# Where each engine's node.dll sits inside a build's bin folder.
+ENGINE_FOLDERS = {HEADLESS: ".", CHROMIUM: "chromium"}
+# The Chromium engine keeps the browser's profile here, inside the folder the
+# program gives it for local storage (its own folder).
+BROWSER_PROFILE = "lumo-browser-profile"
 CURL_FILES = ["libcurl.dll", "libgcc_s_dw2-1.dll", "libwinpthread-1.dll"]
-E2E_FOLDER = "lumo_e2e"
+# Folder on the C: drive for the program folders; set LUMO_E2E_FOLDER to keep
+# runs of several checkouts on one Wine prefix apart.
+E2E_FOLDER = os.environ.get("LUMO_E2E_FOLDER") or "lumo_e2e"
 MAIN_TITLE = "Tarn-POS背屏"
 SHORTCUT_NAME = "TarnPOS背屏.lnk"
 LOG_LINE = re.compile(r"^(\d\d:\d\d:\d\d)->\[(.*?)\] (.*)$", re.S)
 POLL_SECONDS = 0.1
 EXIT_WAIT_SECONDS = 20
+# A program that holds the instance lock writes its first log line well
+# within this time; one that finds the lock taken ends at once without a line.
+FIRST_LINE_SECONDS = 30
+START_ATTEMPTS = 3
 
 
 def wine_environment():
@@ -38,6 +57,21 @@ def newest_bin(file_name):
     """The build bin folder holding `file_name` that was built last, or None."""
     found = sorted(REPO.glob("build/*/bin/" + file_name), key=lambda p: p.stat().st_mtime)
     return found[-1].parent if found else None
+
+
+def engine():
+    """The engine the suite runs with: env LUMO_ENGINE, headless by default."""
+    return os.environ.get("LUMO_ENGINE", "").strip().lower() or HEADLESS
+
+
+def engine_dll(bin_dir, which=None):
+    """The node.dll of engine `which` (default: the suite's) in a build bin folder."""
+    return Path(bin_dir) / ENGINE_FOLDERS[which or engine()] / ENGINE_DLL
+
+
+def browser_path():
+    """The Linux browser the Chromium engine starts."""
+    return Path(os.environ.get("LUMO_BROWSER") or "/usr/bin/chromium")
 
 
 def program_bin():
@@ -117,11 +151,12 @@ def parse_log(data):
 
 
 class ProgramFolder:
-    """C:\\lumo_e2e\\<name>\\ with the program, its libraries and its files."""
+    """C:\\<E2E_FOLDER>\\<name>\\ with the program, its libraries and its files."""
 
-    def __init__(self, name, bin_dir):
+    def __init__(self, name, bin_dir, which_engine=None):
         self.name = name
         self.bin_dir = Path(bin_dir)
+        self.engine = which_engine or engine()
         self.path = DRIVE_C / E2E_FOLDER / name
         self.win_dir = "C:\\%s\\%s\\" % (E2E_FOLDER, name)
         self.win_exe = self.win_dir + "Tarnlumo.exe"
@@ -131,6 +166,7 @@ class ProgramFolder:
         self.path.mkdir(parents=True)
         for name in PROGRAM_FILES:
             shutil.copy2(self.bin_dir / name, self.path / name)
+        shutil.copy2(engine_dll(self.bin_dir, self.engine), self.path / ENGINE_DLL)
         for name in CURL_FILES:
             shutil.copy2(CURL_BIN / name, self.path / name)
         return self
@@ -183,6 +219,18 @@ class ProgramFolder:
     def lines(self, category, after=0):
         return [line for line in self.log()[after:] if line.category == category]
 
+    # ---- the browser behind the Chromium engine -------------------------------
+    @property
+    def profile_path(self):
+        return self.path / BROWSER_PROFILE
+
+    def browser_processes(self):
+        """Command lines of the live processes started for this folder's
+        browser profile (the browser, its helpers and its keeper script)."""
+        pattern = "%s/%s/%s" % (E2E_FOLDER, self.name, BROWSER_PROFILE)
+        found = subprocess.run(["pgrep", "-af", pattern], capture_output=True, text=True)
+        return [line for line in found.stdout.splitlines() if line.strip()]
+
     # ---- update hand-offs recorded by our common.dll ---------------------------
     def update_calls(self):
         path = self.path / "common_update_calls.txt"
@@ -202,13 +250,28 @@ class Program:
         self.stderr_path = folder.path.parent / (folder.name + ".stderr.txt")
 
     def start(self, expect_alone=True):
-        if expect_alone and not self.ctl.wait("main", "gone", 30):
-            raise RuntimeError("another Tarnlumo instance runs on the shared wineserver")
+        """Starts the program. Expected alone, it waits for any other instance on
+        the shared wineserver to go, and starts again when one slipped in between
+        and took the instance lock (this run then ended silently)."""
+        for _ in range(START_ATTEMPTS):
+            if expect_alone and not self.ctl.wait("main", "gone", 30):
+                raise RuntimeError("another Tarnlumo instance runs on the shared wineserver")
+            lines = len(self.folder.log())
+            self._launch()
+            if not expect_alone or self._began(lines):
+                return self
+        raise RuntimeError("another Tarnlumo instance kept taking the instance lock")
+
+    def _launch(self):
         with open(self.stderr_path, "ab") as errors:
             self.process = subprocess.Popen([str(WINE_RUN), self.folder.win_exe], env=ENV,
                                             cwd=str(self.folder.path), stdout=subprocess.DEVNULL,
                                             stderr=errors, start_new_session=True)
-        return self
+
+    def _began(self, lines):
+        """False when the run ended without writing a log line."""
+        wait_until(lambda: len(self.folder.log()) > lines or not self.alive(), FIRST_LINE_SECONDS)
+        return self.alive() or len(self.folder.log()) > lines
 
     def alive(self):
         return self.process is not None and self.process.poll() is None

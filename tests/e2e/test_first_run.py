@@ -13,7 +13,7 @@ still finds no stored screen)."""
 import pytest
 
 from lumo_harness import MAIN_TITLE, Program, ProgramFolder, ended_in_order, wait_until
-from office import Office, PortBusy
+from office import PortBusy
 
 DEFAULT_WEB_PORT = 8099
 START_TIMEOUT = 60

@@ -52,8 +52,8 @@ def link_fields(data):
 
 
 def start_until_version_line(run):
-    program = run.start_program()
     before = len(run.folder.log())
+    program = run.start_program()
     try:
         assert run.folder.wait_log(lambda l: l.category == "版本号", START_TIMEOUT, before)
     finally:
