@@ -27,16 +27,6 @@ namespace {
 constexpr int64_t kBootSettleUptimeMs = 5000;
 constexpr DWORD kBootDelayMs = 5000;
 
-StartUpSleep g_sleep = nullptr;
-
-void StartUpSleepMs(DWORD milliseconds) {
-  if (g_sleep) {
-    g_sleep(milliseconds);
-  } else {
-    ::Sleep(milliseconds);
-  }
-}
-
 void FillState(AppState& app) {
   app.run_directory = ProcessDirectory();
   app.executable_name = ProcessFileName();
@@ -79,8 +69,6 @@ bool PreparePage(AppState& app) {
 
 }  // namespace
 
-void SetStartUpSleepForTest(StartUpSleep sleep) { g_sleep = sleep; }
-
 void StartUp(HWND main_window) {
   AppState& app = App();
   app.app_name = kAppName;
@@ -92,7 +80,7 @@ void StartUp(HWND main_window) {
   EnablePrivilege("SeDebugPrivilege");
   FillState(app);
   CreateConfigWhenMissing(app);
-  if (UptimeMs() < kBootSettleUptimeMs) StartUpSleepMs(kBootDelayMs);
+  if (UptimeMs() < kBootSettleUptimeMs) ::Sleep(kBootDelayMs);
   LoadConfig(app.config_path);
   RefreshShortcuts();
   HandOffUpdate(UpdateMode::kHidden);

@@ -41,14 +41,8 @@ void Pause(unsigned milliseconds) {
 // The leading decimal number of the answer; 0 when there is none or when it
 // cannot be a TCP port (a truncated 70000 would send the link elsewhere).
 int PortFromAnswer(const std::string& body) {
-  std::string text = Utf8ToAnsi(body);
-  int value = 0;
-  for (char c : text) {
-    if (c < '0' || c > '9') break;
-    value = value * 10 + (c - '0');
-    if (value > kHighestPort) return 0;
-  }
-  return value;
+  int value = LeadingInteger(Utf8ToAnsi(body));
+  return value > kHighestPort ? 0 : value;
 }
 
 bool CacheIsFresh(int64_t now) {

@@ -35,16 +35,6 @@ bool g_link_started = false;
 // Held while a link event is logged and while the link is silenced, so no
 // link line can follow the shutdown's first line.
 std::mutex g_log_gate;
-LinkSleep g_sleep = nullptr;
-
-void LinkSleepMs(DWORD milliseconds) {
-  if (g_sleep) {
-    g_sleep(milliseconds);
-  } else {
-    ::Sleep(milliseconds);
-  }
-}
-
 DWORD WINAPI ReloadPageThread(void*) {
   ::SendMessageA(App().main_window, App().page_message, kPageReload, 0);
   return 0;
@@ -65,19 +55,15 @@ DWORD WINAPI WatchdogThread(void*) {
     ConnectIfStopped();
     for (int step = 0; step < kWatchdogSteps; ++step) {
       if (g_quit) return 0;
-      LinkSleepMs(kWatchdogStepMs);
+      ::Sleep(kWatchdogStepMs);
     }
   }
   // The handle stays with StopLink, which waits on it and closes it once.
   return 0;
 }
 
-struct StopRequest {
-  HP_Client handle;
-};
-
-DWORD WINAPI StopClientThread(void* argument) {
-  g_client.Stop(static_cast<StopRequest*>(argument)->handle);
+DWORD WINAPI StopClientThread(void* client) {
+  g_client.Stop(static_cast<HP_Client>(client));
   return 0;
 }
 
@@ -85,9 +71,8 @@ DWORD WINAPI StopClientThread(void* argument) {
 // sent messages: a socket worker may be inside SendMessageA to the main
 // window, and the library's Stop waits for that worker.
 void StopClientHandlingSentMessages(HP_Client handle) {
-  StopRequest request{handle};
   HANDLE thread = nullptr;
-  if (!StartThread(StopClientThread, &request, &thread)) {
+  if (!StartThread(StopClientThread, handle, &thread)) {
     g_client.Stop(handle);
     return;
   }
@@ -97,7 +82,6 @@ void StopClientHandlingSentMessages(HP_Client handle) {
 
 }  // namespace
 
-void SetLinkSleepForTest(LinkSleep sleep) { g_sleep = sleep; }
 
 void LinkLog(const std::string& message) {
   std::lock_guard<std::mutex> hold(g_log_gate);
@@ -110,7 +94,6 @@ void SilenceLink() {
   g_stopping = true;
 }
 bool LinkStopping() { return g_stopping; }
-void ResetLinkForTest() { g_link_started = false; }
 
 void WaitHandlingSentMessages(HANDLE handle) {
   for (;;) {
@@ -127,7 +110,7 @@ void __cdecl OnPageLoaded(wkeWebView, void*, wkeString, int result, wkeString re
     auto get_string = Node().wkeGetStringW;
     std::string why = (reason && get_string) ? TextOf(get_string(reason)) : "";
     WriteLog("载入页面", "失败 code:" + why);
-    LinkSleepMs(kReloadDelayMs);
+    ::Sleep(kReloadDelayMs);
     StartThread(ReloadPageThread, nullptr);
     return;
   }

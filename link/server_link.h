@@ -37,9 +37,3 @@ En_HP_HandleResult __stdcall OnLinkClose(HP_Client sender, HP_CONNID id,
 // Waits for a handle while handling messages that other threads send to
 // this thread's windows.
 void WaitHandlingSentMessages(HANDLE handle);
-
-// Seams for tests: the sleeps of the reload delay and of the watchdog.
-using LinkSleep = void (*)(DWORD milliseconds);
-void SetLinkSleepForTest(LinkSleep sleep);
-// Forgets that the link was started (tests start several links in one process).
-void ResetLinkForTest();

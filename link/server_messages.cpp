@@ -1,5 +1,6 @@
 #include "link/server_messages.h"
 
+#include <cstring>
 #include <string>
 
 #include "app/update_handoff.h"
@@ -38,8 +39,8 @@ bool SafeForThePage(const std::string& text) {
 
 En_HP_HandleResult __stdcall OnLinkReceive(HP_Client, HP_CONNID, const BYTE* data, int length) {
   if (data == nullptr || length <= 0) return HP_HR_OK;
-  std::string bytes(reinterpret_cast<const char*>(data), static_cast<size_t>(length));
-  std::string text = bytes.c_str();  // up to the first zero byte
+  const char* bytes = reinterpret_cast<const char*>(data);
+  std::string text(bytes, strnlen(bytes, static_cast<size_t>(length)));  // up to the first zero
   // Once shutdown has begun the page is going away: relaying would only keep
   // the socket worker waiting on the GUI thread, and the run's log ends with
   // the shutdown's own lines.

@@ -22,10 +22,7 @@ TEST_F(ConfigFileTest, MissingFileSectionOrKeyGiveTheDefault) {
 }
 
 TEST_F(ConfigFileTest, ExistingEmptyValueIsEmptyNotTheDefault) {
-  std::string path = folder_.File("config.ini");
-  FILE* file = fopen(path.c_str(), "wb");
-  fputs("[server]\r\nip=\r\n", file);
-  fclose(file);
+  WriteWholeFile(folder_.File("config.ini"), "[server]\r\nip=\r\n");
   EXPECT_EQ(ReadIni("server", "ip", "127.0.0.1"), "");
 }
 

@@ -8,7 +8,7 @@
 #include "app/app_state.h"
 #include "app/config_file.h"
 #include "log/log_file.h"
-#include "tests/app/test_folder.h"
+#include "tests/app/test_log.h"
 
 namespace {
 
@@ -48,18 +48,7 @@ class ScreenDialogTest : public ::testing::Test {
   // The "选择" lines written so far; stops the log.
   std::vector<std::string> ChoiceLines() {
     StopLog();
-    SYSTEMTIME now;
-    ::GetLocalTime(&now);
-    std::string text = ReadWholeFile(folder_.path() + "log\\lumo_log\\" +
-                                      TimeText(now, TimeForm::kDate) + ".txt");
-    std::vector<std::string> lines;
-    size_t start = 0;
-    for (size_t end; (end = text.find("\r\n", start)) != std::string::npos; start = end + 2) {
-      std::string line = text.substr(start, end - start);
-      size_t tag = line.find("->[选择] ");
-      if (tag != std::string::npos) lines.push_back(line.substr(tag + strlen("->[选择] ")));
-    }
-    return lines;
+    return LogMessages(folder_.path(), "选择");
   }
   HWND OpenDialog() {
     HWND dialog = CreateScreenDialogForTest(window_);

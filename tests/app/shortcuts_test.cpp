@@ -21,9 +21,7 @@ class ShortcutsTest : public ::testing::Test {
     App().run_directory = program_.path();
     App().executable_name = "Tarnlumo.exe";
     // The target must exist for the shell to keep it as written.
-    FILE* file = fopen(program_.File("Tarnlumo.exe").c_str(), "wb");
-    fputs("MZ", file);
-    fclose(file);
+    WriteWholeFile(program_.File("Tarnlumo.exe"), "MZ");
   }
   std::string ShortcutPath() { return folder_.File(kShortcutFileName); }
   TestFolder folder_;
@@ -48,18 +46,14 @@ TEST_F(ShortcutsTest, ACorrectShortcutIsLeftUntouched) {
 TEST_F(ShortcutsTest, AMovedProgramFolderRewritesTheShortcut) {
   EnsureShortcut(folder_.path());
   TestFolder moved("moved");
-  FILE* file = fopen(moved.File("Tarnlumo.exe").c_str(), "wb");
-  fputs("MZ", file);
-  fclose(file);
+  WriteWholeFile(moved.File("Tarnlumo.exe"), "MZ");
   App().run_directory = moved.path();
   EnsureShortcut(folder_.path());
   EXPECT_EQ(ReadShortcutTarget(ShortcutPath()), moved.File("Tarnlumo.exe"));
 }
 
 TEST_F(ShortcutsTest, AnUnreadableShortcutIsOverwritten) {
-  FILE* file = fopen(ShortcutPath().c_str(), "wb");
-  fputs("not a shortcut", file);
-  fclose(file);
+  WriteWholeFile(ShortcutPath(), "not a shortcut");
   EnsureShortcut(folder_.path());
   EXPECT_EQ(ReadShortcutTarget(ShortcutPath()), program_.File("Tarnlumo.exe"));
 }

@@ -3,8 +3,6 @@
 #include <windows.h>
 #include <shellapi.h>
 
-#include <fstream>
-#include <sstream>
 
 namespace {
 void RemoveTree(const std::string& folder) {
@@ -27,14 +25,3 @@ TestFolder::TestFolder(const std::string& name) {
 }
 
 TestFolder::~TestFolder() { RemoveTree(path_.substr(0, path_.size() - 1)); }
-
-std::string ReadWholeFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream content;
-  content << in.rdbuf();
-  return content.str();
-}
-
-bool FileExists(const std::string& path) {
-  return ::GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
-}

@@ -18,5 +18,5 @@ class TestFolder {
   std::string path_;
 };
 
-std::string ReadWholeFile(const std::string& path);
-bool FileExists(const std::string& path);
+// ReadWholeFile, FileExists and the other file helpers are the log tests'.
+#include "tests/log/log_test_support.h"

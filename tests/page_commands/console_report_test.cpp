@@ -5,7 +5,7 @@
 #include "app/app_state.h"
 #include "page/page_host.h"
 #include "tests/page_commands/fake_engine.h"
-#include "tests/page_commands/test_log.h"
+#include "tests/app/test_log.h"
 
 namespace {
 
