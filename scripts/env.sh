@@ -8,3 +8,14 @@ export DISPLAY="${DISPLAY:-:77}"
 # The Windows side runs with the ANSI code page 936; scripts/wine-run.sh sets
 # LC_ALL for Wine only, so Linux tools keep the machine's own locale.
 export LUMO_WINE_LOCALE=zh_CN.UTF-8
+
+# Wine's own background processes (services.exe and the ones it starts) are
+# started by the first Windows program and live as long as the kept-alive
+# wineserver. Started from a test, they would inherit the test's output pipe
+# and keep CTest or pytest waiting for its end until the test times out; so
+# they are started here, on their own, with no inherited output.
+start_wine_services() {
+  if ! pgrep -f 'system32.services\.exe' >/dev/null 2>&1; then
+    LC_ALL="$LUMO_WINE_LOCALE" setsid wine cmd /c exit </dev/null >/dev/null 2>&1 || true
+  fi
+}

@@ -66,6 +66,7 @@ ensure_prefix() {
   if ! pgrep -f "wineserver" >/dev/null 2>&1; then
     wineserver -p >/dev/null 2>&1 || true
   fi
+  start_wine_services
 }
 
 install_packages

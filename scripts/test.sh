@@ -15,17 +15,31 @@ NATIVE="$ROOT/build/native"
 PASSED=0
 FAILED=0
 FAILURES=()
+STEP_LOGS="$ROOT/build/test-logs"
+mkdir -p "$STEP_LOGS"
 
+# Each step's output goes to the terminal and to a log of its own, so the
+# summary at the end can repeat what failed; a long run's first screens are
+# often all that is lost.
 step() {  # step NAME COMMAND...
   local name="$1"; shift
+  local log="$STEP_LOGS/$((PASSED + FAILED + 1)).log"
   echo "=== $name"
-  if "$@"; then
+  if "$@" 2>&1 | tee "$log"; then
     PASSED=$((PASSED + 1))
   else
     FAILED=$((FAILED + 1))
-    FAILURES+=("$name")
+    FAILURES+=("$name|$log")
     echo "=== FAILED: $name"
   fi
+}
+
+# What a failed step said about its failures: the failing test lines of
+# CTest, GoogleTest and pytest, then the step's last lines.
+failure_details() {  # failure_details LOG
+  grep -E '\[  FAILED  \]|Failure$|^[^ ]+:[0-9]+: Failure|\*\*\*(Failed|Timeout|Exception)|^FAILED |^E  ' "$1" | head -60
+  echo "--- last lines"
+  tail -25 "$1"
 }
 
 build_windows() {
@@ -61,6 +75,9 @@ fi
 step "slow tests (Windows, under Wine)" ctest --test-dir "$WIN" --output-on-failure -j1 -L slow --no-tests=ignore
 
 echo
-for f in "${FAILURES[@]}"; do echo "failed step: $f"; done
+for f in "${FAILURES[@]}"; do
+  echo "=== failed step: ${f%%|*}"
+  failure_details "${f#*|}"
+done
 echo "$PASSED passed, $FAILED failed"
 [ "$FAILED" -eq 0 ]
