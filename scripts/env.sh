@@ -15,7 +15,16 @@ export LUMO_WINE_LOCALE=zh_CN.UTF-8
 # and keep CTest or pytest waiting for its end until the test times out; so
 # they are started here, on their own, with no inherited output.
 start_wine_services() {
-  if ! pgrep -f 'system32.services\.exe' >/dev/null 2>&1; then
-    LC_ALL="$LUMO_WINE_LOCALE" setsid wine cmd /c exit </dev/null >/dev/null 2>&1 || true
-  fi
+  prefix_process_runs 'system32.services\.exe' && return 0
+  LC_ALL="$LUMO_WINE_LOCALE" setsid wine cmd /c exit </dev/null >/dev/null 2>&1 || true
+}
+
+# Whether a process whose command line matches PATTERN runs in this project's
+# Wine prefix (another prefix's processes do not count).
+prefix_process_runs() {  # prefix_process_runs PATTERN
+  local pid
+  for pid in $(pgrep -f "$1"); do
+    tr '\0' '\n' <"/proc/$pid/environ" 2>/dev/null | grep -qxF "WINEPREFIX=$WINEPREFIX" && return 0
+  done
+  return 1
 }

@@ -63,7 +63,7 @@ ensure_prefix() {
     wineserver -w
   fi
   # A kept-alive wineserver makes every Wine process start in about 0.3 s.
-  if ! pgrep -f "wineserver" >/dev/null 2>&1; then
+  if ! prefix_process_runs 'wineserver.* -p$'; then
     wineserver -p >/dev/null 2>&1 || true
   fi
   start_wine_services

@@ -63,7 +63,7 @@ run_fuzzers() {
 
 step "build (Windows)" build_windows
 step "build (native)" build_native
-step "tests (Windows, under Wine)" ctest --test-dir "$WIN" --output-on-failure -j1 -LE slow
+step "tests (Windows, under Wine)" ctest --test-dir "$WIN" --output-on-failure -j1
 step "tests (native, sanitizers)" ctest --test-dir "$NATIVE" --output-on-failure -j$JOBS
 step "fuzzers" run_fuzzers
 step "back-office simulator tests" /usr/bin/python3 -m pytest -q -p no:cacheprovider tools/backoffice/tests
@@ -72,7 +72,6 @@ if [ -d tests/e2e ]; then
   # The same suite with pages rendered by a real browser, plus its rendering tests.
   step "end-to-end tests (Wine, Chromium engine)" env LUMO_BIN="$WIN/bin" LUMO_ENGINE=chromium /usr/bin/python3 -m pytest -q -p no:cacheprovider tests/e2e
 fi
-step "slow tests (Windows, under Wine)" ctest --test-dir "$WIN" --output-on-failure -j1 -L slow --no-tests=ignore
 
 echo
 for f in "${FAILURES[@]}"; do
