@@ -37,7 +37,7 @@ step() {  # step NAME COMMAND...
 # What a failed step said about its failures: the failing test lines of
 # CTest, GoogleTest and pytest, then the step's last lines.
 failure_details() {  # failure_details LOG
-  grep -E '\[  FAILED  \]|Failure$|^[^ ]+:[0-9]+: Failure|\*\*\*(Failed|Timeout|Exception)|^FAILED |^E  ' "$1" | head -60
+  grep -E ': Failure$|\[  FAILED  \]|\*\*\*(Failed|Timeout|Exception)|^FAILED |^E  ' "$1" | head -60
   echo "--- last lines"
   tail -25 "$1"
 }
