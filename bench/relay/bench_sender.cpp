@@ -4,28 +4,7 @@
 
 #include "bench/relay/arrival_log.h"
 #include "bench/relay/bench_message.h"
-
-namespace {
-
-// Sends every byte; false when the socket fails or was closed under us.
-bool SendAll(SOCKET peer, const std::string& bytes) {
-  size_t offset = 0;
-  while (offset < bytes.size()) {
-    const int sent =
-        ::send(peer, bytes.data() + offset, static_cast<int>(bytes.size() - offset), 0);
-    if (sent <= 0) return false;
-    offset += static_cast<size_t>(sent);
-  }
-  return true;
-}
-
-void CloseSocket(SOCKET* socket_handle) {
-  if (*socket_handle == INVALID_SOCKET) return;
-  ::closesocket(*socket_handle);
-  *socket_handle = INVALID_SOCKET;
-}
-
-}  // namespace
+#include "tests/support/loopback_socket.h"
 
 BenchSender::~BenchSender() { Stop(); }
 
@@ -34,27 +13,18 @@ bool BenchSender::Start(Mode mode, long count, size_t body_bytes, ArrivalLog* ar
   count_ = count;
   body_bytes_ = body_bytes < kMinBenchBody ? kMinBenchBody : body_bytes;
   arrivals_ = arrivals;
-  listener_ = ::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+  int port = 0;
+  listener_ = ListenOnLoopback(0, 1, &port);
   if (listener_ == INVALID_SOCKET) return false;
-  sockaddr_in address = {};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  int length = sizeof(address);
-  if (::bind(listener_, reinterpret_cast<sockaddr*>(&address), sizeof(address)) != 0 ||
-      ::listen(listener_, 1) != 0 ||
-      ::getsockname(listener_, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
-    CloseSocket(&listener_);
-    return false;
-  }
-  port_ = ntohs(address.sin_port);
+  port_ = static_cast<USHORT>(port);
   thread_ = std::thread(&BenchSender::Run, this);
   return true;
 }
 
 void BenchSender::Stop() {
-  CloseSocket(&listener_);
-  SOCKET peer = peer_.exchange(INVALID_SOCKET);
-  CloseSocket(&peer);
+  CloseSocket(listener_);
+  listener_ = INVALID_SOCKET;
+  CloseSocket(peer_.exchange(INVALID_SOCKET));
   if (thread_.joinable()) thread_.join();
 }
 
@@ -66,8 +36,7 @@ void BenchSender::Run() {
   all_sent_ = sent;
   if (sent) WaitForClientClose(peer);
   // Whoever takes the handle closes it: this thread, or Stop.
-  SOCKET mine = peer_.exchange(INVALID_SOCKET);
-  CloseSocket(&mine);
+  CloseSocket(peer_.exchange(INVALID_SOCKET));
 }
 
 bool BenchSender::SendFlood(SOCKET peer) {

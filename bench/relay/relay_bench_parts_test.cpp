@@ -16,6 +16,7 @@
 #include "bench/relay/bench_message.h"
 #include "bench/relay/bench_sender.h"
 #include "bench/relay/latency_summary.h"
+#include "tests/support/loopback_socket.h"
 #include "util/json_document.h"
 
 namespace {
@@ -98,18 +99,10 @@ TEST(ArrivalLog, CountsDuplicatesAndGapsAsOutOfOrder) {
 
 class SenderTest : public ::testing::Test {
  protected:
-  void SetUp() override { ASSERT_EQ(::WSAStartup(MAKEWORD(2, 2), &winsock_), 0); }
-  void TearDown() override {
-    if (client_ != INVALID_SOCKET) ::closesocket(client_);
-    ::WSACleanup();
-  }
+  void TearDown() override { CloseSocket(client_); }
   void Connect(USHORT port) {
-    client_ = ::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
-    sockaddr_in address = {};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    address.sin_port = htons(port);
-    ASSERT_EQ(::connect(client_, reinterpret_cast<sockaddr*>(&address), sizeof(address)), 0);
+    client_ = ConnectToLoopback(port);
+    ASSERT_NE(client_, INVALID_SOCKET);
     DWORD timeout_ms = 5000;
     ::setsockopt(client_, SOL_SOCKET, SO_RCVTIMEO, reinterpret_cast<const char*>(&timeout_ms),
                  sizeof(timeout_ms));
@@ -139,7 +132,6 @@ class SenderTest : public ::testing::Test {
     return ::select(0, &readable, nullptr, nullptr, &wait) == 0;
   }
 
-  WSADATA winsock_;
   SOCKET client_ = INVALID_SOCKET;
 };
 

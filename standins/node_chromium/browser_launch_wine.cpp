@@ -47,8 +47,9 @@ std::string ShellQuote(const std::string& text) {
   return quoted + "'";
 }
 
-// The Unix path of a Windows path, as Wine maps it; empty when Wine cannot.
-std::string UnixPath(const std::wstring& windows_path) {
+}  // namespace
+
+std::string WineUnixPath(const std::wstring& windows_path) {
   using Converter = char*(__cdecl*)(const wchar_t*);
   auto convert = reinterpret_cast<Converter>(reinterpret_cast<void*>(
       ::GetProcAddress(::GetModuleHandleA("kernel32.dll"), "wine_get_unix_file_name")));
@@ -59,8 +60,6 @@ std::string UnixPath(const std::wstring& windows_path) {
   ::HeapFree(::GetProcessHeap(), 0, unix_path);
   return result;
 }
-
-}  // namespace
 
 bool WriteWholeFile(const std::wstring& path, const std::string& content) {
   ScopedKernelHandle file(
@@ -96,8 +95,8 @@ void BrowserProcess::StopHeartbeat() {
 
 bool BrowserProcess::LaunchUnderWine(const std::string& browser, std::string* error) {
   std::wstring folder = profile_dir_.substr(0, profile_dir_.size() - 1);
-  std::string unix_dir = UnixPath(folder);
-  std::string unix_script = UnixPath(ProfileFile(kWrapperFile));
+  std::string unix_dir = WineUnixPath(folder);
+  std::string unix_script = WineUnixPath(ProfileFile(kWrapperFile));
   if (unix_dir.empty() || unix_script.empty()) {
     *error = "no Unix path for the profile folder";
     return false;

@@ -70,6 +70,8 @@ constexpr int kHeartbeatPeriodMs = 500;
 constexpr int kHeartbeatStaleSeconds = 3;
 // Writes a whole file; false when it cannot.
 bool WriteWholeFile(const std::wstring& path, const std::string& content);
+// The Unix path Wine maps a Windows path to; empty outside Wine or when Wine cannot.
+std::string WineUnixPath(const std::wstring& windows_path);
 
 // File names inside the profile folder shared with the wrapper script.
 extern const wchar_t kBrowserPidFile[];

@@ -2,42 +2,22 @@
 
 #include <cstdlib>
 
-namespace {
-
-struct WinsockUser {
-  WinsockUser() {
-    WSADATA data;
-    ::WSAStartup(MAKEWORD(2, 2), &data);
-  }
-  ~WinsockUser() { ::WSACleanup(); }
-};
-
-}  // namespace
+#include "tests/support/loopback_socket.h"
 
 bool BackofficeControl::Request(const std::string& method, const std::string& path,
                                 const std::string& body, std::string* reply) {
-  WinsockUser winsock;
-  SOCKET s = ::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
-  if (s == INVALID_SOCKET) return false;
-  sockaddr_in address = {};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = ::htonl(INADDR_LOOPBACK);
-  address.sin_port = ::htons(port_);
   std::string request =
       method + " " + path + " HTTP/1.0\r\nHost: 127.0.0.1\r\n" +
       "Content-Type: application/octet-stream\r\nContent-Length: " + std::to_string(body.size()) +
       "\r\n\r\n" + body;
-  bool ok = ::connect(s, reinterpret_cast<sockaddr*>(&address), sizeof(address)) == 0;
-  for (size_t at = 0; ok && at < request.size();) {
-    int sent = ::send(s, request.data() + at, static_cast<int>(request.size() - at), 0);
-    ok = sent > 0;
-    if (ok) at += static_cast<size_t>(sent);
-  }
+  SOCKET s = ConnectToLoopback(port_);
+  if (s == INVALID_SOCKET) return false;
+  bool ok = SendAll(s, request);
   std::string response;
   char buf[8192];
   int got;
   while (ok && (got = ::recv(s, buf, sizeof(buf), 0)) > 0) response.append(buf, got);
-  ::closesocket(s);
+  CloseSocket(s);
   size_t end = response.find("\r\n\r\n");
   bool http = response.compare(0, 9, "HTTP/1.0 ") == 0 || response.compare(0, 9, "HTTP/1.1 ") == 0;
   if (!ok || !http) return false;

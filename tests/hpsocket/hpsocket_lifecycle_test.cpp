@@ -117,7 +117,7 @@ TEST_F(HpSocketTest, AddressesAndTooSmallBuffers) {
 
 TEST_F(HpSocketTest, BindToLocalPort) {
   RecordedClient rc;
-  USHORT local = UnusedPort();
+  USHORT local = UnusedLoopbackPort();
   ASSERT_TRUE(hp.HP_Client_StartWithBindAddressAndLocalPort(rc.client, "127.0.0.1", peer.port(),
                                                             FALSE, "0.0.0.0", local));
   ASSERT_TRUE(peer.Accept());

@@ -11,22 +11,11 @@
 #include <atomic>
 #include <thread>
 
-#include "ext/hpsocket_api.h"
-#include "tests/hpsocket/event_recorder.h"
-#include "tests/hpsocket/loopback_peer.h"
+#include "tests/hpsocket/hpsocket_fixture.h"
 
 namespace {
 
-class HpSocketStressTest : public ::testing::Test {
- protected:
-  void SetUp() override {
-    EventRecorder::Get().Clear();
-    ASSERT_TRUE(peer.Listen());
-  }
-  const HpSocketApi& hp = HpSocket();
-  EventRecorder& events = EventRecorder::Get();
-  LoopbackPeer peer;
-};
+class HpSocketStressTest : public HpSocketTest {};
 
 TEST_F(HpSocketStressTest, StopDuringABurstReturnsPromptlyAndDeliversNothingAfter) {
   RecordedClient rc;

@@ -47,7 +47,7 @@ TEST_F(HpSocketTest, OutOfRangeSettingsFailStartAsInvalidParameter) {
 
 TEST_F(HpSocketTest, RefusedSynchronousConnectFailsAndEndsStopped) {
   RecordedClient rc;
-  USHORT port = UnusedPort();
+  USHORT port = UnusedLoopbackPort();
   EXPECT_FALSE(hp.HP_Client_Start(rc.client, "127.0.0.1", port, FALSE));
   EXPECT_EQ(hp.HP_Client_GetLastError(rc.client), HP_SE_CONNECT_SERVER);
   EXPECT_EQ(hp.HP_Client_GetState(rc.client), HP_SS_STOPPED);
@@ -60,7 +60,7 @@ TEST_F(HpSocketTest, RefusedSynchronousConnectFailsAndEndsStopped) {
 
 TEST_F(HpSocketTest, RefusedAsynchronousConnectReportsCloseOnConnect) {
   RecordedClient rc;
-  ASSERT_TRUE(hp.HP_Client_Start(rc.client, "127.0.0.1", UnusedPort(), TRUE));
+  ASSERT_TRUE(hp.HP_Client_Start(rc.client, "127.0.0.1", UnusedLoopbackPort(), TRUE));
   ASSERT_TRUE(events.WaitFor(HpEvent::kClose, 1));
   HpEvent close;
   ASSERT_TRUE(events.FirstClose(&close));

@@ -12,18 +12,10 @@ LoopbackPeer::~LoopbackPeer() {
 }
 
 bool LoopbackPeer::Listen(int backlog) {
-  listener_ = ::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
-  if (listener_ == INVALID_SOCKET) return false;
-  sockaddr_in address = {};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = ::htonl(INADDR_LOOPBACK);
-  int size = sizeof(address);
-  if (::bind(listener_, reinterpret_cast<sockaddr*>(&address), sizeof(address)) != 0 ||
-      ::listen(listener_, backlog) != 0 ||
-      ::getsockname(listener_, reinterpret_cast<sockaddr*>(&address), &size) != 0)
-    return false;
-  port_ = ::ntohs(address.sin_port);
-  return true;
+  int port = 0;
+  listener_ = ListenOnLoopback(0, backlog, &port);
+  port_ = static_cast<USHORT>(port);
+  return listener_ != INVALID_SOCKET;
 }
 
 bool LoopbackPeer::WaitReadable(SOCKET s, DWORD timeout_ms) {
@@ -98,12 +90,12 @@ bool LoopbackPeer::WaitClosed(DWORD timeout_ms) {
 }
 
 void LoopbackPeer::CloseConnection() {
-  if (connection_ != INVALID_SOCKET) ::closesocket(connection_);
+  CloseSocket(connection_);
   connection_ = INVALID_SOCKET;
 }
 
 void LoopbackPeer::CloseListener() {
-  if (listener_ != INVALID_SOCKET) ::closesocket(listener_);
+  CloseSocket(listener_);
   listener_ = INVALID_SOCKET;
 }
 
@@ -112,10 +104,4 @@ std::string PackHeader(uint32_t length, uint32_t flag) {
   char h[4] = {static_cast<char>(word), static_cast<char>(word >> 8), static_cast<char>(word >> 16),
                static_cast<char>(word >> 24)};
   return std::string(h, 4);
-}
-
-USHORT UnusedPort() {
-  LoopbackPeer probe;
-  if (!probe.Listen()) return 0;
-  return probe.port();  // closed again when probe goes out of scope
 }

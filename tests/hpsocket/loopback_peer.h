@@ -2,7 +2,7 @@
 // A raw Winsock server on 127.0.0.1 that plays the back-office end of one
 // connection byte by byte, so tests control exactly how frames are cut.
 // clang-format off
-#include <winsock2.h>  // before windows.h, which would pull in the old winsock.h
+#include "tests/support/loopback_socket.h"  // winsock2.h, before windows.h
 #include <windows.h>
 // clang-format on
 
@@ -47,5 +47,3 @@ class LoopbackPeer {
 
 // A header word as the library writes it.
 std::string PackHeader(uint32_t length, uint32_t flag = 0);
-// A port of 127.0.0.1 that nothing listens on right now.
-USHORT UnusedPort();

@@ -3,37 +3,17 @@
 #include <cctype>
 #include <chrono>
 
-#ifdef _WIN32
-#include <winsock2.h>
-#include <ws2tcpip.h>
-using Socket = SOCKET;
-const Socket kNoSocket = INVALID_SOCKET;
-void CloseSocket(Socket s) { ::closesocket(s); }
-#else
-#include <arpa/inet.h>
-#include <netinet/in.h>
+#ifndef _WIN32
 #include <sys/select.h>
 #include <sys/socket.h>
-#include <unistd.h>
-using Socket = int;
-const Socket kNoSocket = -1;
-void CloseSocket(Socket s) { ::close(s); }
 #endif
+
+#include "tests/support/loopback_socket.h"
 
 namespace {
 
 constexpr long kPollMs = 20;
 constexpr auto kReadLimit = std::chrono::seconds(5);
-
-void StartSockets() {
-#ifdef _WIN32
-  static bool started = [] {
-    WSADATA data;
-    return ::WSAStartup(MAKEWORD(2, 2), &data) == 0;
-  }();
-  (void)started;
-#endif
-}
 
 Socket AsSocket(intptr_t value) { return static_cast<Socket>(value); }
 
@@ -116,39 +96,6 @@ std::string ResponseText(const CannedResponse& response) {
   return text + response.body;
 }
 
-void SendAll(Socket s, const std::string& data) {
-  size_t sent = 0;
-  while (sent < data.size()) {
-    int step =
-        static_cast<int>(::send(s, data.data() + sent, static_cast<int>(data.size() - sent), 0));
-    if (step <= 0) return;
-    sent += static_cast<size_t>(step);
-  }
-}
-
-Socket Listen(int port, int* bound_port) {
-  StartSockets();
-  Socket s = ::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
-  if (s == kNoSocket) return kNoSocket;
-#ifndef _WIN32
-  int reuse = 1;
-  ::setsockopt(s, SOL_SOCKET, SO_REUSEADDR, &reuse, sizeof(reuse));
-#endif
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  address.sin_port = htons(static_cast<unsigned short>(port));
-  socklen_t length = sizeof(address);
-  if (::bind(s, reinterpret_cast<sockaddr*>(&address), sizeof(address)) != 0 ||
-      ::listen(s, 16) != 0 ||
-      ::getsockname(s, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
-    CloseSocket(s);
-    return kNoSocket;
-  }
-  *bound_port = ntohs(address.sin_port);
-  return s;
-}
-
 }  // namespace
 
 std::string RecordedRequest::Header(const std::string& name) const {
@@ -170,7 +117,7 @@ LoopbackHttpServer::LoopbackHttpServer(Handler handler) : handler_(std::move(han
 LoopbackHttpServer::~LoopbackHttpServer() { Stop(); }
 
 bool LoopbackHttpServer::Start(int port) {
-  Socket s = Listen(port, &port_);
+  Socket s = ListenOnLoopback(port, 16, &port_);
   if (s == kNoSocket) return false;
   listener_ = static_cast<intptr_t>(s);
   stop_ = false;
@@ -199,13 +146,7 @@ void LoopbackHttpServer::ClearRequests() {
   requests_.clear();
 }
 
-int LoopbackHttpServer::UnusedPort() {
-  int port = 0;
-  Socket s = Listen(0, &port);
-  if (s == kNoSocket) return 0;
-  CloseSocket(s);
-  return port;
-}
+int LoopbackHttpServer::UnusedPort() { return UnusedLoopbackPort(); }
 
 void LoopbackHttpServer::Serve() {
   Socket listener = AsSocket(listener_);

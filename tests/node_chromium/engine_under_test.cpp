@@ -23,14 +23,3 @@ const Engine* LoadEngine() {
   return loaded ? &engine : nullptr;
 }
 
-std::string UnixPathOf(const std::wstring& windows_path) {
-  using Converter = char*(__cdecl*)(const wchar_t*);
-  auto convert = reinterpret_cast<Converter>(reinterpret_cast<void*>(
-      ::GetProcAddress(::GetModuleHandleA("kernel32.dll"), "wine_get_unix_file_name")));
-  if (!convert) return std::string();
-  char* unix_path = convert(windows_path.c_str());
-  if (!unix_path) return std::string();
-  std::string result(unix_path);
-  ::HeapFree(::GetProcessHeap(), 0, unix_path);
-  return result;
-}

@@ -2,7 +2,6 @@
 // The Chromium-backed node.dll as the program sees it: loaded by file name,
 // every function found by its plain name and called in the C convention.
 #include <windows.h>
-#include <winsock2.h>
 
 #include <cstdint>
 #include <string>
@@ -58,8 +57,6 @@ struct Engine {
 const Engine* LoadEngine();
 // Folder of the test program, with a trailing backslash.
 std::string ProgramFolder();
-// The Unix path Wine maps a Windows path to; empty outside Wine.
-std::string UnixPathOf(const std::wstring& windows_path);
 // Runs the GUI thread's messages until `done` holds or timeout_ms passes.
 template <typename Done>
 bool PumpUntil(Done done, int timeout_ms) {

@@ -1,5 +1,8 @@
 // The Chromium-backed node.dll loaded the way the program loads it, driving a
 // real headless browser against pages served by a loopback Python server.
+// clang-format off
+#include "tests/support/loopback_socket.h"  // winsock2.h, before any windows.h
+// clang-format on
 #include <gtest/gtest.h>
 #include <shlobj.h>
 
@@ -8,6 +11,7 @@
 #include <functional>
 #include <vector>
 
+#include "browser_process.h"
 #include "engine_under_test.h"
 #include "http_fetch.h"
 #include "protocol_json.h"
@@ -71,7 +75,7 @@ int ServerPort() {
   std::wstring port_file = FreshFolder(L"server") + L"port";
   ::DeleteFileW(port_file.c_str());
   std::wstring script = Utf8ToWide(std::string(NODE_CHROMIUM_TEST_DIR) + "/page_server.py");
-  StartLinuxProcess(L"/usr/bin/python3 \"" + script + L"\" \"" + Utf8ToWide(UnixPathOf(port_file)) +
+  StartLinuxProcess(L"/usr/bin/python3 \"" + script + L"\" \"" + Utf8ToWide(WineUnixPath(port_file)) +
                     L"\"");
   g_port_file = port_file;
   PumpUntil([&] { return std::atoi(ReadFileText(port_file).c_str()) > 0; }, 10000);
@@ -204,15 +208,7 @@ TEST_F(ChromiumEngineTest, TransparentViewKeepsAlphaWhereThePageHasNoBackground)
 
 TEST_F(ChromiumEngineTest, RefusedConnectionIsAFailedLoadWithItsReason) {
   // A port that was just free: nobody listens there.
-  SOCKET probe = ::socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in address = {};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  int length = sizeof(address);
-  ::bind(probe, reinterpret_cast<sockaddr*>(&address), sizeof(address));
-  ::getsockname(probe, reinterpret_cast<sockaddr*>(&address), &length);
-  int port = ntohs(address.sin_port);
-  ::closesocket(probe);
+  int port = UnusedLoopbackPort();
   LoadEvent load = LoadAndWait(L"http://127.0.0.1:" + std::to_wstring(port) + L"/");
   EXPECT_EQ(load.result, 1);
   EXPECT_EQ(load.reason, L"net::ERR_CONNECTION_REFUSED");
@@ -398,8 +394,6 @@ int RunChild(const char* storage) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  WSADATA data;
-  ::WSAStartup(MAKEWORD(2, 2), &data);
   if (const char* storage = std::getenv(kChildEnvironment)) return RunChild(storage);
   ::testing::InitGoogleTest(&argc, argv);
   int result = RUN_ALL_TESTS();

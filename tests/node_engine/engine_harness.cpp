@@ -4,6 +4,8 @@
 #include <fstream>
 #include <sstream>
 
+#include "tests/support/loopback_socket.h"
+
 namespace engine_test {
 namespace {
 
@@ -92,19 +94,14 @@ bool StartServer() {
 
 // GET on the test server with a plain socket, for /quit.
 void SendQuit() {
-  SOCKET s = ::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
-  sockaddr_in address = {};
-  address.sin_family = AF_INET;
-  address.sin_port = htons(static_cast<u_short>(g_port));
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  if (::connect(s, reinterpret_cast<sockaddr*>(&address), sizeof(address)) == 0) {
-    const char request[] = "GET /quit HTTP/1.0\r\n\r\n";
-    ::send(s, request, sizeof(request) - 1, 0);
+  SOCKET s = ConnectToLoopback(g_port);
+  if (s == INVALID_SOCKET) return;
+  if (SendAll(s, "GET /quit HTTP/1.0\r\n\r\n")) {
     char buffer[256];
     while (::recv(s, buffer, sizeof(buffer), 0) > 0) {
     }
   }
-  ::closesocket(s);
+  CloseSocket(s);
 }
 
 }  // namespace
@@ -157,21 +154,7 @@ std::string ServerUrlA(const std::string& path) {
   return "http://127.0.0.1:" + std::to_string(g_port) + path;
 }
 
-int ClosedPort() {
-  SOCKET s = ::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
-  sockaddr_in address = {};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  ::bind(s, reinterpret_cast<sockaddr*>(&address), sizeof(address));
-  int size = sizeof(address);
-  ::getsockname(s, reinterpret_cast<sockaddr*>(&address), &size);
-  ::closesocket(s);
-  return ntohs(address.sin_port);
-}
-
 void EngineTest::SetUpTestSuite() {
-  WSADATA data;
-  ::WSAStartup(MAKEWORD(2, 2), &data);
   if (Engine().module == nullptr) {
     ASSERT_TRUE(Engine().Load()) << "node.dll or a function missing";
   }

@@ -50,8 +50,6 @@ void PumpFor(DWORD milliseconds);
 // The server's base URL, "http://127.0.0.1:<port>" (wide and narrow).
 std::wstring ServerUrl(const std::wstring& path);
 std::string ServerUrlA(const std::string& path);
-// A loopback port where nothing listens.
-int ClosedPort();
 
 class EngineTest : public ::testing::Test {
  protected:

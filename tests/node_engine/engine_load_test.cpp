@@ -1,6 +1,7 @@
 // Page loading through the real HTTP stack: order of scripts, success and
 // failure reasons, reloads.
 #include "tests/node_engine/engine_harness.h"
+#include "tests/support/loopback_socket.h"
 
 namespace engine_test {
 namespace {
@@ -28,7 +29,7 @@ TEST_F(EngineTest, ScriptsRunInDocumentOrderEvenWhenASourceIsSlow) {
 }
 
 TEST_F(EngineTest, RefusedConnectionFailsWithReason) {
-  std::wstring url = L"http://127.0.0.1:" + std::to_wstring(ClosedPort()) + L"/";
+  std::wstring url = L"http://127.0.0.1:" + std::to_wstring(UnusedLoopbackPort()) + L"/";
   ASSERT_TRUE(LoadAndWait(url));
   EXPECT_EQ(recorder_.loads[0].result, 1);
   EXPECT_EQ(recorder_.loads[0].url, url);

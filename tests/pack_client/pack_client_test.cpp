@@ -81,7 +81,7 @@ TEST_F(PackClientTest, ConnectSendReceiveStopAsTheLinkDoes) {
 
 TEST_F(PackClientTest, RefusedStartLeavesStateStoppedForTheWatchdog) {
   CreateLikeTheLink();
-  EXPECT_FALSE(wrapper.Start(client, "127.0.0.1", UnusedPort(), false));
+  EXPECT_FALSE(wrapper.Start(client, "127.0.0.1", UnusedLoopbackPort(), false));
   EXPECT_EQ(wrapper.GetState(client), HP_SS_STOPPED);
   EXPECT_EQ(wrapper.GetLastError(client), HP_SE_CONNECT_SERVER);
   EXPECT_FALSE(wrapper.GetLastErrorDesc(client).empty());
@@ -95,7 +95,7 @@ TEST_F(PackClientTest, BindVariantsStartFromAnyLocalAddress) {
   ASSERT_TRUE(wrapper.StartWithBindAddress(client, "127.0.0.1", peer.port(), false));
   ASSERT_TRUE(peer.Accept());
   wrapper.Stop(client);
-  USHORT local = UnusedPort();
+  USHORT local = UnusedLoopbackPort();
   ASSERT_TRUE(
       wrapper.StartWithBindAddressAndLocalPort(client, "127.0.0.1", peer.port(), false, local));
   ASSERT_TRUE(peer.Accept());

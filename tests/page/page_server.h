@@ -1,20 +1,15 @@
 #pragma once
-// A small HTTP server on loopback for the bridge tests: serves fixed pages
-// from memory, one request per connection, on a thread of its own.
-// winsock2.h must come before windows.h.
-// clang-format off
-#include <winsock2.h>
-#include <windows.h>
-// clang-format on
-
+// Fixed pages from memory for the bridge tests, served over real HTTP on
+// loopback by the tests' shared HTTP server.
 #include <map>
 #include <mutex>
 #include <string>
-#include <thread>
+
+#include "tests/net/loopback_http_server.h"
 
 class PageServer {
  public:
-  PageServer() = default;
+  PageServer();
   ~PageServer() { Stop(); }
   PageServer(const PageServer&) = delete;
   PageServer& operator=(const PageServer&) = delete;
@@ -22,21 +17,17 @@ class PageServer {
   // Adds or replaces the body served at path ("/client/app/lumo/") as UTF-8 HTML.
   void Put(const std::string& path, const std::string& html);
   // Listens on an ephemeral loopback port; false when the socket calls fail.
-  bool Start();
-  void Stop();
+  bool Start() { return http_.Start(); }
+  void Stop() { http_.Stop(); }
   // "http://127.0.0.1:<port>" + path.
-  std::string Url(const std::string& path) const;
+  std::string Url(const std::string& path) const { return http_.BaseUrl() + path; }
   // How many requests asked for path.
-  int Hits(const std::string& path);
+  int Hits(const std::string& path) const;
 
  private:
-  void Serve();
-  void Answer(SOCKET client);
+  CannedResponse Answer(const RecordedRequest& request);
 
-  SOCKET listener_ = INVALID_SOCKET;
-  int port_ = 0;
-  std::thread thread_;
-  std::mutex lock_;
+  mutable std::mutex lock_;
   std::map<std::string, std::string> pages_;
-  std::map<std::string, int> hits_;
+  LoopbackHttpServer http_;  // last, so it stops serving before the pages go
 };
