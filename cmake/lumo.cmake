@@ -18,6 +18,16 @@ else()
   endif()
 endif()
 
+# lumo_program_resources(target): the program's resources (icon, manifest,
+# version block); windres finds the manifest generated for this target through
+# the target's include path.
+function(lumo_program_resources target)
+  target_sources(${target} PRIVATE ${LUMO_ROOT}/resources/lumo.rc)
+  target_include_directories(${target} PRIVATE ${CMAKE_BINARY_DIR}/resources)
+  set_source_files_properties(${LUMO_ROOT}/resources/lumo.rc PROPERTIES
+    OBJECT_DEPENDS ${CMAKE_BINARY_DIR}/resources/lumo.manifest)
+endfunction()
+
 # lumo_sources(file...): sources of the program that need Windows (lumo_core).
 function(lumo_sources)
   if(WIN32)

@@ -1,13 +1,71 @@
-# Shared environment of the project's scripts: where the Wine prefix, the
-# virtual display and the caches live. Sourced, never run.
+# Shared environment of the project's scripts: which Windows target they work
+# with, and where its Wine, Wine prefix, libcurl and build tree are. Sourced,
+# never run.
+#
+# Two Windows targets come from the same sources (LUMO_ARCH):
+#   x86_64  the default; runs under 64-bit Wine on every machine;
+#   i686    the program that ships to tills; runs under 32-bit Wine, which
+#           needs a machine that runs 32-bit code (some kernels refuse it).
+LUMO_ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 export LUMO_CACHE="${LUMO_CACHE:-/var/cache/lumo}"
-export WINEPREFIX="${WINEPREFIX:-$LUMO_CACHE/wineprefix}"
-export WINEARCH=win32
 export WINEDEBUG="${WINEDEBUG:--all}"
 export DISPLAY="${DISPLAY:-:77}"
 # The Windows side runs with the ANSI code page 936; scripts/wine-run.sh sets
 # LC_ALL for Wine only, so Linux tools keep the machine's own locale.
 export LUMO_WINE_LOCALE=zh_CN.UTF-8
+LUMO_ARCHS=(x86_64 i686)
+
+# Where one target's libcurl (include/, bin/) is built once and kept.
+lumo_curl_dir() {  # lumo_curl_dir ARCH
+  echo "$LUMO_CACHE/curl-$1"
+}
+
+# Makes ARCH the target of everything that follows: its Wine loader and
+# wineserver (called directly: /usr/bin/wine prefers the 32-bit loader
+# whenever its file exists, even where it cannot run), a Wine prefix of its
+# own (a prefix is either 32- or 64-bit), its libcurl and its build tree.
+lumo_use_arch() {  # lumo_use_arch ARCH
+  case "$1" in
+    x86_64)
+      export WINEARCH=win64 LUMO_WINE=/usr/lib/wine/wine64 WINESERVER=/usr/lib/wine/wineserver64
+      LUMO_MINGW=x86_64-w64-mingw32 ;;
+    i686)
+      export WINEARCH=win32 LUMO_WINE=/usr/lib/wine/wine WINESERVER=/usr/lib/wine/wineserver32
+      LUMO_MINGW=i686-w64-mingw32 ;;
+    *)
+      echo "LUMO_ARCH=$1: no such Windows target (${LUMO_ARCHS[*]})" >&2
+      return 1 ;;
+  esac
+  export LUMO_ARCH="$1" LUMO_MINGW
+  export WINELOADER="$LUMO_WINE"
+  export WINEPREFIX="$LUMO_CACHE/wine-$1"
+  export LUMO_CURL_DIR="$(lumo_curl_dir "$1")"
+  export LUMO_BUILD="$LUMO_ROOT/build/win-$1"
+  export LUMO_TOOLCHAIN="$LUMO_ROOT/cmake/mingw-$1.cmake"
+}
+
+# Whether this machine runs 32-bit code, found once by running a 32-bit
+# program (the 32-bit dynamic loader of Debian's libc6-i386): kernels without
+# IA-32 emulation refuse every one with "Exec format error", whatever their
+# version says. LUMO_RUNS_32BIT=no set beforehand makes a machine that could
+# count as one that cannot.
+machine_runs_32bit() {
+  if [ -z "${LUMO_RUNS_32BIT:-}" ]; then
+    if /lib/ld-linux.so.2 --help >/dev/null 2>&1; then
+      LUMO_RUNS_32BIT=yes
+    else
+      LUMO_RUNS_32BIT=no
+    fi
+    export LUMO_RUNS_32BIT
+  fi
+  [ "$LUMO_RUNS_32BIT" = yes ]
+}
+
+# The targets whose Windows programs this machine can run.
+runnable_archs() {
+  echo x86_64
+  if machine_runs_32bit; then echo i686; fi
+}
 
 # Wine's own background processes (services.exe and the ones it starts) are
 # started by the first Windows program and live as long as the kept-alive
@@ -16,10 +74,10 @@ export LUMO_WINE_LOCALE=zh_CN.UTF-8
 # they are started here, on their own, with no inherited output.
 start_wine_services() {
   prefix_process_runs 'system32.services\.exe' && return 0
-  LC_ALL="$LUMO_WINE_LOCALE" setsid wine cmd /c exit </dev/null >/dev/null 2>&1 || true
+  LC_ALL="$LUMO_WINE_LOCALE" setsid "$LUMO_WINE" cmd /c exit </dev/null >/dev/null 2>&1 || true
 }
 
-# Whether a process whose command line matches PATTERN runs in this project's
+# Whether a process whose command line matches PATTERN runs in this target's
 # Wine prefix (another prefix's processes do not count).
 prefix_process_runs() {  # prefix_process_runs PATTERN
   local pid
@@ -28,3 +86,5 @@ prefix_process_runs() {  # prefix_process_runs PATTERN
   done
   return 1
 }
+
+lumo_use_arch "${LUMO_ARCH:-x86_64}" || return 1

@@ -1,8 +1,10 @@
 #!/bin/bash
-# The test command: sets everything up, builds both trees and runs every test
-# (Windows tests under Wine, native tests under the sanitizers, short fuzz
-# runs, the simulator's tests and the end-to-end suite). Exits non-zero when
-# anything fails and ends with one "N passed, N failed" line.
+# The test command: sets everything up, builds the two Windows trees (x86-64
+# and i686) and the native one, and runs every test (static checks of the
+# Windows binaries, Windows tests under Wine, native tests under the
+# sanitizers, short fuzz runs, the tools' tests and the end-to-end suite).
+# Exits non-zero when anything fails and ends with one "N passed, N failed"
+# line.
 set -uo pipefail
 ROOT="$(cd "$(dirname "$0")/.." && pwd)"
 cd "$ROOT"
@@ -10,7 +12,6 @@ bash scripts/setup.sh || { echo "setup failed"; exit 1; }
 source scripts/env.sh
 
 JOBS=2
-WIN="$ROOT/build/win"
 NATIVE="$ROOT/build/native"
 PASSED=0
 FAILED=0
@@ -24,13 +25,15 @@ mkdir -p "$STEP_LOGS"
 step() {  # step NAME COMMAND...
   local name="$1"; shift
   local log="$STEP_LOGS/$((PASSED + FAILED + 1)).log"
+  local began=$SECONDS
   echo "=== $name"
   if "$@" 2>&1 | tee "$log"; then
     PASSED=$((PASSED + 1))
+    echo "=== ok: $name ($((SECONDS - began)) s)"
   else
     FAILED=$((FAILED + 1))
     FAILURES+=("$name|$log")
-    echo "=== FAILED: $name"
+    echo "=== FAILED: $name ($((SECONDS - began)) s)"
   fi
 }
 
@@ -42,9 +45,26 @@ failure_details() {  # failure_details LOG
   tail -25 "$1"
 }
 
-build_windows() {
-  cmake -S . -B "$WIN" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/mingw-i686.cmake" \
-    -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null && ninja -C "$WIN" -j$JOBS -k 0
+build_windows() {  # build_windows ARCH
+  LUMO_JOBS=$JOBS bash scripts/build.sh "$1" -k 0
+}
+
+win_build() {  # win_build ARCH: that target's build tree
+  (lumo_use_arch "$1" && echo "$LUMO_BUILD")
+}
+
+# The static check of a build: PE kinds, manifest, version, exports, imports.
+check_binaries() {  # check_binaries ARCH
+  /usr/bin/python3 tools/pecheck/pecheck.py --arch "$1" "$(win_build "$1")/bin"
+}
+
+windows_tests() {  # windows_tests ARCH
+  ctest --test-dir "$(win_build "$1")" --output-on-failure -j1
+}
+
+end_to_end() {  # end_to_end ARCH [ENGINE]
+  env LUMO_ARCH="$1" LUMO_BIN="$(win_build "$1")/bin" LUMO_ENGINE="${2:-}" \
+    /usr/bin/python3 -m pytest -q -p no:cacheprovider tests/e2e
 }
 
 build_native() {
@@ -61,16 +81,30 @@ run_fuzzers() {
   return $ok
 }
 
-step "build (Windows)" build_windows
+# Every target is built and checked on every machine; the Windows tests and
+# both end-to-end suites run on the x86-64 build everywhere (64-bit Wine runs
+# on every machine), and the unit and headless end-to-end tests also on the
+# i686 build, the one that ships, where the machine runs 32-bit code.
+step "build (Windows x86-64)" build_windows x86_64
+step "build (Windows i686)" build_windows i686
 step "build (native)" build_native
-step "tests (Windows, under Wine)" ctest --test-dir "$WIN" --output-on-failure -j1
+step "static checks (Windows x86-64)" check_binaries x86_64
+step "static checks (Windows i686)" check_binaries i686
+step "tests (Windows x86-64, under 64-bit Wine)" windows_tests x86_64
+if machine_runs_32bit; then
+  step "tests (Windows i686, under 32-bit Wine)" windows_tests i686
+else
+  echo "=== this machine runs 64-bit code only: the i686 build's Windows and end-to-end tests are not run"
+fi
 step "tests (native, sanitizers)" ctest --test-dir "$NATIVE" --output-on-failure -j$JOBS
 step "fuzzers" run_fuzzers
-step "back-office simulator tests" /usr/bin/python3 -m pytest -q -p no:cacheprovider tools/backoffice/tests
-if [ -d tests/e2e ]; then
-  step "end-to-end tests (Wine)" env LUMO_BIN="$WIN/bin" /usr/bin/python3 -m pytest -q -p no:cacheprovider tests/e2e
-  # The same suite with pages rendered by a real browser, plus its rendering tests.
-  step "end-to-end tests (Wine, Chromium engine)" env LUMO_BIN="$WIN/bin" LUMO_ENGINE=chromium /usr/bin/python3 -m pytest -q -p no:cacheprovider tests/e2e
+step "tool tests (back-office simulator, binary checks)" /usr/bin/python3 -m pytest -q -p no:cacheprovider \
+  tools/backoffice/tests tools/pecheck/tests
+step "end-to-end tests (x86-64)" end_to_end x86_64
+# The same suite with pages rendered by a real browser, plus its rendering tests.
+step "end-to-end tests (x86-64, Chromium engine)" end_to_end x86_64 chromium
+if machine_runs_32bit; then
+  step "end-to-end tests (i686)" end_to_end i686
 fi
 
 echo

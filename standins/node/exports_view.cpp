@@ -162,9 +162,14 @@ NODE_API void __cdecl wkeMoveToCenter(wkeWebView handle) {
 }
 
 // The headless document has no editable field, so no caret: an empty
-// rectangle at the view's origin.
-NODE_API __attribute__((callee_pop_aggregate_return(0)))
-wkeRect __cdecl wkeGetCaretRect(wkeWebView) {
+// rectangle at the view's origin. On 32-bit the caller removes the hidden
+// result pointer, as with the real engine; 64-bit has one convention only.
+#ifdef __i386__
+#define NODE_CALLER_POPS_RESULT __attribute__((callee_pop_aggregate_return(0)))
+#else
+#define NODE_CALLER_POPS_RESULT
+#endif
+NODE_API NODE_CALLER_POPS_RESULT wkeRect __cdecl wkeGetCaretRect(wkeWebView) {
   return wkeRect{0, 0, 0, 0};
 }
 

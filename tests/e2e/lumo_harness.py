@@ -17,7 +17,6 @@ from pathlib import Path
 
 REPO = Path(__file__).resolve().parents[2]
 WINE_RUN = REPO / "scripts" / "wine-run.sh"
-CURL_BIN = Path("/var/cache/lumo/curl-win32/bin")
 PROGRAM_FILES = ["Tarnlumo.exe", "HPSocket4C.dll", "common.dll"]
 ENGINE_DLL = "node.dll"
 HEADLESS = "headless"
@@ -27,7 +26,9 @@ ENGINE_FOLDERS = {HEADLESS: ".", CHROMIUM: "chromium"}
 # The Chromium engine keeps the browser's profile here, inside the folder the
 # program gives it for local storage (its own folder).
 BROWSER_PROFILE = "lumo-browser-profile"
-CURL_FILES = ["libcurl.dll", "libgcc_s_dw2-1.dll", "libwinpthread-1.dll"]
+# The build lists here libcurl.dll and the MinGW runtime DLLs it needs, whose
+# names differ by target.
+RUNTIME_DLLS_LIST = "runtime-dlls.txt"
 # Folder on the C: drive for the program folders; set LUMO_E2E_FOLDER to keep
 # runs of several checkouts on one Wine prefix apart.
 E2E_FOLDER = os.environ.get("LUMO_E2E_FOLDER") or "lumo_e2e"
@@ -42,21 +43,52 @@ FIRST_LINE_SECONDS = 30
 START_ATTEMPTS = 3
 
 
-def wine_environment():
-    """scripts/env.sh as a dict, so every process sees the same prefix and display."""
-    text = subprocess.run(["bash", "-c", 'source "$0" && env -0', str(REPO / "scripts" / "env.sh")],
-                          capture_output=True, check=True).stdout.decode()
-    return dict(item.split("=", 1) for item in text.split("\0") if "=" in item)
-
-
-ENV = wine_environment()
-DRIVE_C = Path(ENV["WINEPREFIX"]) / "drive_c"
-
-
 def newest_bin(file_name):
     """The build bin folder holding `file_name` that was built last, or None."""
     found = sorted(REPO.glob("build/*/bin/" + file_name), key=lambda p: p.stat().st_mtime)
     return found[-1].parent if found else None
+
+
+def program_bin():
+    given = os.environ.get("LUMO_BIN")
+    return Path(given) if given else newest_bin("Tarnlumo.exe")
+
+
+# COFF machine field of a PE file -> the Windows target's name.
+PE_MACHINES = {0x014C: "i686", 0x8664: "x86_64"}
+
+
+def pe_arch(path):
+    """The Windows target a PE file was built for, or None."""
+    try:
+        data = Path(path).read_bytes()[:4096]
+        pe = int.from_bytes(data[0x3C:0x40], "little")
+        return PE_MACHINES.get(int.from_bytes(data[pe + 4:pe + 6], "little"))
+    except (OSError, ValueError):
+        return None
+
+
+def target_arch():
+    """The target the suite runs: env LUMO_ARCH, else that of the program it tests
+    (a 64-bit Wine runs only 64-bit programs, and each has a prefix of its own)."""
+    given = os.environ.get("LUMO_ARCH")
+    if given:
+        return given
+    folder = program_bin()
+    return (pe_arch(folder / "Tarnlumo.exe") if folder else None) or "x86_64"
+
+
+def wine_environment(arch):
+    """scripts/env.sh for `arch` as a dict, so every process sees the same Wine,
+    prefix and display."""
+    text = subprocess.run(["bash", "-c", 'source "$0" && env -0', str(REPO / "scripts" / "env.sh")],
+                          env=dict(os.environ, LUMO_ARCH=arch),
+                          capture_output=True, check=True).stdout.decode()
+    return dict(item.split("=", 1) for item in text.split("\0") if "=" in item)
+
+
+ENV = wine_environment(target_arch())
+DRIVE_C = Path(ENV["WINEPREFIX"]) / "drive_c"
 
 
 def engine():
@@ -74,16 +106,12 @@ def browser_path():
     return Path(os.environ.get("LUMO_BROWSER") or "/usr/bin/chromium")
 
 
-def program_bin():
-    given = os.environ.get("LUMO_BIN")
-    return Path(given) if given else newest_bin("Tarnlumo.exe")
-
-
 def lumoctl_path():
+    """lumoctl.exe of the program's own build (it must run under the same Wine)."""
     given = os.environ.get("LUMO_CTL")
     if given:
         return Path(given)
-    folder = newest_bin("lumoctl.exe")
+    folder = program_bin()
     return folder / "lumoctl.exe" if folder else None
 
 
@@ -167,8 +195,8 @@ class ProgramFolder:
         for name in PROGRAM_FILES:
             shutil.copy2(self.bin_dir / name, self.path / name)
         shutil.copy2(engine_dll(self.bin_dir, self.engine), self.path / ENGINE_DLL)
-        for name in CURL_FILES:
-            shutil.copy2(CURL_BIN / name, self.path / name)
+        for name in (self.bin_dir / RUNTIME_DLLS_LIST).read_text().split():
+            shutil.copy2(self.bin_dir / name, self.path / name)
         return self
 
     # ---- config.ini ---------------------------------------------------------

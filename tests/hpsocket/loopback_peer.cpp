@@ -30,7 +30,13 @@ bool LoopbackPeer::Accept(DWORD timeout_ms) {
   if (!WaitReadable(listener_, timeout_ms)) return false;
   CloseConnection();
   connection_ = ::accept(listener_, nullptr, nullptr);
-  return connection_ != INVALID_SOCKET;
+  if (connection_ == INVALID_SOCKET) return false;
+  // Non-blocking, so a send to a client that stopped reading gives up after
+  // its stall time. A blocking send of a large burst waits for the client's
+  // window without end, and under Wine closing the socket from another
+  // thread does not wake it.
+  u_long non_blocking = 1;
+  return ::ioctlsocket(connection_, FIONBIO, &non_blocking) == 0;
 }
 
 bool LoopbackPeer::WaitWritable(SOCKET s, DWORD timeout_ms) {
@@ -46,6 +52,7 @@ bool LoopbackPeer::SendRaw(const std::string& bytes, DWORD stall_ms) {
   while (at < bytes.size()) {
     if (!WaitWritable(connection_, stall_ms)) return false;
     int sent = ::send(connection_, bytes.data() + at, static_cast<int>(bytes.size() - at), 0);
+    if (sent == SOCKET_ERROR && ::WSAGetLastError() == WSAEWOULDBLOCK) continue;
     if (sent <= 0) return false;
     at += static_cast<size_t>(sent);
   }
