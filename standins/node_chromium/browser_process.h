@@ -6,8 +6,10 @@
 // stops it when asked (a stop file) or when the Wine process that started it
 // disappears, however that happens (its heartbeat file stops changing). On Windows the browser runs
 // in a job object that ends it when the last handle to the job closes.
+// clang-format off
+#include <winsock2.h>  // before windows.h, which would pull in the old winsock.h
 #include <windows.h>
-#include <winsock2.h>
+// clang-format on
 
 #include <condition_variable>
 #include <mutex>

@@ -8,8 +8,10 @@
 // thread waits for the browser (running a script), it still serves the page's
 // calls of native functions, which is what keeps a script that calls one from
 // deadlocking.
+// clang-format off
+#include <winsock2.h>  // before windows.h, which would pull in the old winsock.h
 #include <windows.h>
-#include <winsock2.h>
+// clang-format on
 
 #include <deque>
 #include <memory>
