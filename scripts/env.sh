@@ -44,6 +44,27 @@ lumo_use_arch() {  # lumo_use_arch ARCH
   export LUMO_TOOLCHAIN="$LUMO_ROOT/cmake/mingw-$1.cmake"
 }
 
+# The target of a PE file: its COFF machine field, at the offset that the
+# DOS header's word at 0x3c gives, plus 4.
+pe_arch() {  # pe_arch FILE
+  local pe machine
+  pe=$(od -An -tu4 -j60 -N4 "$1" 2>/dev/null | tr -d ' ') || return 1
+  [ -n "$pe" ] || return 1
+  machine=$(od -An -tx2 -j$((pe + 4)) -N2 "$1" 2>/dev/null | tr -d ' ')
+  case "$machine" in
+    014c) echo i686 ;;
+    8664) echo x86_64 ;;
+    *) return 1 ;;
+  esac
+}
+
+# Makes the target of a Windows program, read from its PE header, the target
+# of everything that follows; a file that is no PE program leaves it as it was.
+lumo_use_arch_of() {  # lumo_use_arch_of FILE
+  local arch
+  if arch=$(pe_arch "$1"); then lumo_use_arch "$arch"; fi
+}
+
 # Whether this machine runs 32-bit code, found once by running a 32-bit
 # program (the 32-bit dynamic loader of Debian's libc6-i386): kernels without
 # IA-32 emulation refuse every one with "Exec format error", whatever their

@@ -54,40 +54,19 @@ def program_bin():
     return Path(given) if given else newest_bin("Tarnlumo.exe")
 
 
-# COFF machine field of a PE file -> the Windows target's name.
-PE_MACHINES = {0x014C: "i686", 0x8664: "x86_64"}
-
-
-def pe_arch(path):
-    """The Windows target a PE file was built for, or None."""
-    try:
-        data = Path(path).read_bytes()[:4096]
-        pe = int.from_bytes(data[0x3C:0x40], "little")
-        return PE_MACHINES.get(int.from_bytes(data[pe + 4:pe + 6], "little"))
-    except (OSError, ValueError):
-        return None
-
-
-def target_arch():
-    """The target the suite runs: env LUMO_ARCH, else that of the program it tests
-    (a 64-bit Wine runs only 64-bit programs, and each has a prefix of its own)."""
-    given = os.environ.get("LUMO_ARCH")
-    if given:
-        return given
+def wine_environment():
+    """scripts/env.sh as a dict, so every process sees the same Wine, prefix and
+    display: those of env LUMO_ARCH, else of the program the suite runs (a 64-bit
+    Wine runs only 64-bit programs, and each target has a prefix of its own)."""
     folder = program_bin()
-    return (pe_arch(folder / "Tarnlumo.exe") if folder else None) or "x86_64"
-
-
-def wine_environment(arch):
-    """scripts/env.sh for `arch` as a dict, so every process sees the same Wine,
-    prefix and display."""
-    text = subprocess.run(["bash", "-c", 'source "$0" && env -0', str(REPO / "scripts" / "env.sh")],
-                          env=dict(os.environ, LUMO_ARCH=arch),
+    program = str(folder / "Tarnlumo.exe") if folder and not os.environ.get("LUMO_ARCH") else ""
+    script = 'source "$0" && { [ -z "$1" ] || lumo_use_arch_of "$1"; } && env -0'
+    text = subprocess.run(["bash", "-c", script, str(REPO / "scripts" / "env.sh"), program],
                           capture_output=True, check=True).stdout.decode()
     return dict(item.split("=", 1) for item in text.split("\0") if "=" in item)
 
 
-ENV = wine_environment(target_arch())
+ENV = wine_environment()
 DRIVE_C = Path(ENV["WINEPREFIX"]) / "drive_c"
 
 
