@@ -5,6 +5,7 @@
 
 #include <string>
 
+#include "app/restart.h"
 #include "util/named_mutex.h"
 
 class PageHost;
@@ -30,6 +31,10 @@ struct AppState {
   UINT page_message = 0;        // RegisterWindowMessageA(kPageMessageName)
   std::string page_url;         // kept for reloads
   NamedMutex instance_lock;
+  // [local] restart=0 turns the restart after a fatal error off.
+  bool restart_after_fatal_error = true;
+  // Set when this copy was started by one that ended in a fatal error.
+  RestartHistory restart_history;
 };
 
 // The one application state of the process.

@@ -5,16 +5,37 @@
 #include "link/server_link.h"
 #include "log/log_file.h"
 #include "net/http_global.h"
+#include "util/fault_point.h"
 
-void Shutdown() {
+namespace {
+
+// Shares of a bounded shutdown's time: the watchdog notices its quit flag
+// within a second, the client's stop waits for its workers, the log writer
+// has the rest.
+constexpr DWORD kWatchdogShare = 25;
+constexpr DWORD kClientShare = 40;
+constexpr DWORD kLogShare = 30;
+
+DWORD Share(DWORD total_ms, DWORD percent) {
+  return total_ms == INFINITE ? INFINITE : total_ms / 100 * percent;
+}
+
+void RunSteps(DWORD total_ms) {
   // Socket events arriving from here on are not logged, so the run's log
   // ends with the two shutdown lines.
   SilenceLink();
   WriteLog("开始销毁");
+  FaultPoint(FaultSite::kShutdown);
   RemoveTrayIcon();
-  StopLink();
+  StopLink(Share(total_ms, kWatchdogShare), Share(total_ms, kClientShare));
   WriteLog("销毁");
-  StopLog();
+  StopLog(Share(total_ms, kLogShare));
   ReleaseHttpGlobal();
   App().instance_lock.Release();
 }
+
+}  // namespace
+
+void Shutdown() { RunSteps(INFINITE); }
+
+void ShutdownWithin(DWORD total_ms) { RunSteps(total_ms); }

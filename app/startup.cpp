@@ -6,6 +6,7 @@
 
 #include "app/app_state.h"
 #include "app/config_file.h"
+#include "app/fatal_shutdown.h"
 #include "app/main_window.h"
 #include "app/screen_dialog.h"
 #include "app/shortcuts.h"
@@ -72,6 +73,9 @@ bool PreparePage(AppState& app) {
 void StartUp(HWND main_window) {
   AppState& app = App();
   app.app_name = kAppName;
+  SetFatalShutdownWindow(main_window);
+  app.restart_history = ParseRestartArguments(::GetCommandLineA());
+  WaitForReplacedProcess(app.restart_history);
   if (!app.instance_lock.Acquire(std::string("Tarn") + kAppName)) {
     // Another instance runs: leave silently, before anything shows or logs.
     ::ExitProcess(0);
@@ -82,6 +86,7 @@ void StartUp(HWND main_window) {
   CreateConfigWhenMissing(app);
   if (UptimeMs() < kBootSettleUptimeMs) ::Sleep(kBootDelayMs);
   LoadConfig(app.config_path);
+  app.restart_after_fatal_error = ReadIni("local", "restart") != "0";
   RefreshShortcuts();
   HandOffUpdate(UpdateMode::kHidden);
   OpenLog(app.app_name, app.run_directory);

@@ -5,6 +5,7 @@
 #include "app/app_state.h"
 #include "ext/common_api.h"
 #include "log/log_file.h"
+#include "util/fault_point.h"
 
 namespace {
 
@@ -16,6 +17,7 @@ constexpr char kUpdateKind[] = "a";
 
 DWORD WINAPI HandOffThread(void* argument) {
   HandOffUpdate(static_cast<UpdateMode>(reinterpret_cast<INT_PTR>(argument)));
+  FaultPoint(FaultSite::kUpdateHandOff);
   return 0;
 }
 

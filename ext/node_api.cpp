@@ -8,9 +8,7 @@ std::atomic<const NodeApi*> test_table{nullptr};
 
 const NodeApi& LibraryTable() {
   static const NodeApi api = [] {
-    // Never freed: the engine stays loaded until the process ends, so a view
-    // still bound while static objects are destroyed can be let go safely.
-    static RuntimeLibrary& library = *new RuntimeLibrary("node.dll");
+    static RuntimeLibrary library("node.dll");
     NodeApi table;
     NODE_DLL_FUNCTIONS(LUMO_FIND_FUNCTION)
     return table;

@@ -8,16 +8,16 @@ void RuntimeLibrary::Load() {
   // The full path of the program folder, so a library of the same name
   // elsewhere on the search path is never picked up instead.
   std::string path = ProcessDirectory() + file_name_;
-  module_.Set(::LoadLibraryA(path.c_str()));
+  module_ = ::LoadLibraryA(path.c_str());
 }
 
 FARPROC RuntimeLibrary::Find(const char* function_name) {
   std::call_once(once_, [this] { Load(); });
-  if (!module_.IsValid()) return nullptr;
-  return ::GetProcAddress(module_.Get(), function_name);
+  if (module_ == nullptr) return nullptr;
+  return ::GetProcAddress(module_, function_name);
 }
 
 bool RuntimeLibrary::IsLoaded() {
   std::call_once(once_, [this] { Load(); });
-  return module_.IsValid();
+  return module_ != nullptr;
 }

@@ -1,6 +1,9 @@
 #pragma once
 // An outside library loaded by file name from the program folder on the first
-// look-up of one of its functions, and kept until the process ends.
+// look-up of one of its functions, and kept until the process ends: nothing
+// frees it, not even at exit, because a detached thread (an update hand-off
+// inside common.dll, a socket worker) may still run its code while static
+// objects are destroyed.
 //
 // A library or function that cannot be found gives a null pointer; every
 // caller checks the pointer and treats null as the operation's failure, so a
@@ -9,7 +12,6 @@
 
 #include <mutex>
 
-#include "util/scoped_handle.h"
 
 class RuntimeLibrary {
  public:
@@ -27,7 +29,7 @@ class RuntimeLibrary {
 
   const char* file_name_;
   std::once_flag once_;
-  ScopedModule module_;
+  HMODULE module_ = nullptr;  // never freed (see above)
 };
 
 // Fills a table of typed function pointers from one library, once. Each table

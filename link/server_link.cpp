@@ -14,6 +14,7 @@
 #include "log/log_file.h"
 #include "page/console_report.h"
 #include "page/engine_text.h"
+#include "util/fault_point.h"
 
 namespace {
 
@@ -53,6 +54,7 @@ void ConnectIfStopped() {
 DWORD WINAPI WatchdogThread(void*) {
   while (!g_quit) {
     ConnectIfStopped();
+    FaultPoint(FaultSite::kWatchdog);
     for (int step = 0; step < kWatchdogSteps; ++step) {
       if (g_quit) return 0;
       ::Sleep(kWatchdogStepMs);
@@ -69,15 +71,17 @@ DWORD WINAPI StopClientThread(void* client) {
 
 // Stops the client on a helper thread while this (GUI) thread keeps handling
 // sent messages: a socket worker may be inside SendMessageA to the main
-// window, and the library's Stop waits for that worker.
-void StopClientHandlingSentMessages(HP_Client handle) {
+// window, and the library's Stop waits for that worker. False when the stop
+// did not end in time (a worker is stuck, e.g. in a fatal error).
+bool StopClientHandlingSentMessages(HP_Client handle, DWORD wait_ms) {
   HANDLE thread = nullptr;
   if (!StartThread(StopClientThread, handle, &thread)) {
     g_client.Stop(handle);
-    return;
+    return true;
   }
-  WaitHandlingSentMessages(thread);
+  bool ended = WaitHandlingSentMessages(thread, wait_ms);
   ::CloseHandle(thread);
+  return ended;
 }
 
 }  // namespace
@@ -95,10 +99,18 @@ void SilenceLink() {
 }
 bool LinkStopping() { return g_stopping; }
 
-void WaitHandlingSentMessages(HANDLE handle) {
+bool WaitHandlingSentMessages(HANDLE handle, DWORD wait_ms) {
+  DWORD start = ::GetTickCount();
   for (;;) {
-    DWORD woke = ::MsgWaitForMultipleObjects(1, &handle, FALSE, INFINITE, QS_SENDMESSAGE);
-    if (woke != WAIT_OBJECT_0 + 1) return;  // the handle, or a failed wait
+    DWORD left = INFINITE;
+    if (wait_ms != INFINITE) {
+      DWORD spent = ::GetTickCount() - start;
+      if (spent >= wait_ms) return false;
+      left = wait_ms - spent;
+    }
+    DWORD woke = ::MsgWaitForMultipleObjects(1, &handle, FALSE, left, QS_SENDMESSAGE);
+    if (woke == WAIT_TIMEOUT) return false;
+    if (woke != WAIT_OBJECT_0 + 1) return true;  // the handle, or a failed wait
     MSG message;
     ::PeekMessageA(&message, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
   }
@@ -119,7 +131,9 @@ void __cdecl OnPageLoaded(wkeWebView, void*, wkeString, int result, wkeString re
   if (!StartLink()) {
     WriteLog(kCategory, "失败");
     CloseWindowAsync(App().main_window);
+    return;
   }
+  FaultPoint(FaultSite::kPageLoaded);
 }
 
 bool StartLink() {
@@ -140,20 +154,21 @@ bool StartLink() {
   return true;
 }
 
-void StopLink() {
+void StopLink(DWORD watchdog_wait_ms, DWORD client_wait_ms) {
   SilenceLink();
   g_quit = true;
   if (g_watchdog) {
-    WaitHandlingSentMessages(g_watchdog);
+    WaitHandlingSentMessages(g_watchdog, watchdog_wait_ms);
     ::CloseHandle(g_watchdog);
     g_watchdog = nullptr;
   }
   g_quit = false;
   HP_Client handle = g_handle.exchange(nullptr);
-  if (handle) {
-    StopClientHandlingSentMessages(handle);
+  // A client whose stop did not end is left as it is: destroying it under a
+  // worker still inside the library would be worse than leaving it to the
+  // process's end, which follows.
+  if (handle && StopClientHandlingSentMessages(handle, client_wait_ms))
     g_client.Destroy(handle, false);
-  }
   g_stopping = false;
 }
 
@@ -165,6 +180,7 @@ En_HP_HandleResult __stdcall OnLinkConnect(HP_Client, HP_CONNID) {
   const char* login = make_message("login", App().app_name.c_str(), App().pc_name.c_str(),
                                    nullptr);
   if (login != nullptr) g_client.Send(handle, login);
+  FaultPoint(FaultSite::kSocketWorker);
   return HP_HR_OK;
 }
 

@@ -18,8 +18,9 @@ void __cdecl OnPageLoaded(wkeWebView view, void* param, wkeString url, int resul
 bool StartLink();
 // Stops the watchdog (waiting for it), then stops and destroys the client.
 // Messages sent to the GUI thread meanwhile are still handled, so a socket
-// worker blocked on the page cannot hang the stop.
-void StopLink();
+// worker blocked on the page cannot hang the stop. The fatal-error path
+// bounds both waits; a normal exit waits as long as they take.
+void StopLink(DWORD watchdog_wait_ms = INFINITE, DWORD client_wait_ms = INFINITE);
 // True from SilenceLink (or the start of StopLink) to the end of StopLink:
 // pushes are no longer relayed and link events no longer logged.
 bool LinkStopping();
@@ -35,5 +36,5 @@ En_HP_HandleResult __stdcall OnLinkClose(HP_Client sender, HP_CONNID id,
                                          En_HP_SocketOperation operation, int error_code);
 
 // Waits for a handle while handling messages that other threads send to
-// this thread's windows.
-void WaitHandlingSentMessages(HANDLE handle);
+// this thread's windows; false when wait_ms passed first.
+bool WaitHandlingSentMessages(HANDLE handle, DWORD wait_ms = INFINITE);

@@ -13,6 +13,7 @@
 #include "log/log_day_file.h"
 #include "log/log_state.h"
 #include "util/critical_section.h"
+#include "util/fault_point.h"
 
 namespace {
 
@@ -153,6 +154,7 @@ DWORD WINAPI WriterMain(void*) {
   for (;;) {
     ::WaitForSingleObject(logger.wake_up.load(), INFINITE);
     DrainQueue(logger);
+    FaultPoint(FaultSite::kLogWriter);
     if (logger.stopping.load()) {
       // A line may have been queued between the last empty look and the
       // stop; WriteLog refuses new ones from here on.
@@ -184,7 +186,40 @@ bool OpenLog(const std::string& app_name, const std::string& base_folder) {
   return OpenLocked(logger, app_name, base_folder);
 }
 
-bool StopLog() {
+namespace {
+
+// The file lock, taken within the time given. A writer that ended in a fatal
+// error may have been parked while holding it; it never runs again, so past
+// the time the lines are written without it rather than lost.
+std::unique_lock<std::mutex> FileLockWithin(Logger& logger, DWORD wait_ms) {
+  std::unique_lock<std::mutex> hold(logger.file_lock, std::defer_lock);
+  if (wait_ms == INFINITE) {
+    hold.lock();
+    return hold;
+  }
+  DWORD start = ::GetTickCount();
+  while (!hold.try_lock() && ::GetTickCount() - start < wait_ms) ::Sleep(1);
+  return hold;
+}
+
+// Writes what the writer left in the queue, on the calling thread.
+void DrainWithoutWriter(Logger& logger, DWORD wait_ms) {
+  std::string line;
+  while (TakeLine(logger, &line)) {
+    std::unique_lock<std::mutex> hold = FileLockWithin(logger, wait_ms);
+    HANDLE file = logger.file.load();
+    if (file) AppendToDayFile(file, line);
+  }
+}
+
+}  // namespace
+
+void FlushLogNow(DWORD wait_ms) {
+  Logger& logger = TheLogger();
+  if (logger.file.load()) DrainWithoutWriter(logger, wait_ms);
+}
+
+bool StopLog(DWORD wait_ms) {
   Logger& logger = TheLogger();
   if (!logger.file.load()) return false;
   bool was_stopping = false;
@@ -192,15 +227,17 @@ bool StopLog() {
   ::SetEvent(logger.wake_up.load());
   HANDLE writer = nullptr;
   {
-    std::lock_guard<std::mutex> hold(logger.file_lock);
+    std::unique_lock<std::mutex> hold = FileLockWithin(logger, wait_ms);
     writer = std::exchange(logger.writer, nullptr);
   }
   if (writer) {
-    ::WaitForSingleObject(writer, INFINITE);
+    // A writer that does not end in time is stuck (it may be the thread whose
+    // fatal error is being handled): its lines are written from here.
+    if (::WaitForSingleObject(writer, wait_ms) != WAIT_OBJECT_0) DrainWithoutWriter(logger, wait_ms);
     ::CloseHandle(writer);
   }
   {
-    std::lock_guard<std::mutex> hold(logger.file_lock);
+    std::unique_lock<std::mutex> hold = FileLockWithin(logger, wait_ms);
     CloseFileLocked(logger);
     logger.app_name.clear();
   }

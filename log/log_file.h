@@ -12,8 +12,13 @@ void WriteLog(const std::string& category, const std::string& message = "");
 // writer thread. Start-up passes "lumo" and the program folder.
 bool OpenLog(const std::string& app_name = "", const std::string& base_folder = "");
 // Writes every queued line, stops the writer and closes the file. False when
-// logging was off or a stop is already running.
-bool StopLog();
+// logging was off or a stop is already running. With a time limit (the
+// fatal-error path), a writer that has not ended by then is left behind and
+// the queued lines are written by the caller.
+bool StopLog(DWORD wait_ms = INFINITE);
+// Writes the queued lines on the calling thread, for a process about to end
+// at once (the file lock is waited for at most wait_ms per line).
+void FlushLogNow(DWORD wait_ms);
 // Deletes log files of months other than this one and the one before; does its
 // work at most once per run.
 void CleanOldLogs();

@@ -16,7 +16,9 @@ std::string EscapeForJson(const std::string& text);
 std::string ErrorReportScript(int level, unsigned line, const std::string& msg,
                               const std::string& sname);
 
-// Logs "错误提示" "code:<code> msg:<message>" and runs the shutdown; returns 1.
+// Logs "错误提示" "code:<code> msg:<message>" and ends the process through the
+// fatal shutdown, from any thread; a second fatal error meanwhile ends it at
+// once. Returns 1 only where a test replaced the shutdown.
 int FatalErrorHandler(int code, const std::string& message);
 // Makes unhandled exceptions, std::terminate and failed internal checks
 // reach FatalErrorHandler for the rest of the run.
@@ -28,6 +30,7 @@ void InstallFatalErrorHandler();
     if (!(condition)) FailInternalCheck((code), "check failed: " #condition); \
   } while (0)
 
-// Seam for tests: what the fatal path runs instead of Shutdown and the exit.
+// Seam for tests: what the fatal path runs instead of the fatal shutdown and
+// the exit (null restores them); also forgets earlier fatal errors.
 using FatalShutdown = void (*)();
 void SetFatalShutdownForTest(FatalShutdown shutdown, FatalShutdown exit_process);

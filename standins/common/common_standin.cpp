@@ -44,6 +44,39 @@ std::string Quoted(const char* text) {
 
 std::string Argument(const char* text) { return text ? text : "(null)"; }
 
+// With "common_update_delay_ms.txt" beside the library, a visible hand-off
+// (the tray's) keeps running inside the library for that many milliseconds,
+// busy all the time, as a real updater busy with its download would: the
+// program must be able to end meanwhile without the library vanishing under
+// it (a library freed at exit makes this thread fault at once).
+void StayBusyIfAsked(const char* visibility) {
+  if (visibility == nullptr || *visibility != '\0') return;
+  FILE* file = fopen((DllFolder() + "common_update_delay_ms.txt").c_str(), "rb");
+  if (!file) return;
+  unsigned long delay_ms = 0;
+  if (fscanf(file, "%lu", &delay_ms) != 1) delay_ms = 0;
+  fclose(file);
+  DWORD start = ::GetTickCount();
+  while (::GetTickCount() - start < delay_ms) {
+  }
+}
+
+bool RecordUpdateCall(const char* const (&args)[9]) {
+  std::lock_guard<std::mutex> hold(g_lock);
+  std::string line;
+  for (const char* arg : args) {
+    if (!line.empty()) line += '|';
+    line += Argument(arg);
+  }
+  line += "\r\n";
+  std::string path = DllFolder() + "common_update_calls.txt";
+  FILE* file = fopen(path.c_str(), "ab");
+  if (!file) return false;
+  fwrite(line.data(), 1, line.size(), file);
+  fclose(file);
+  return true;
+}
+
 }  // namespace
 
 extern "C" {
@@ -71,18 +104,8 @@ __declspec(dllexport) const char* __stdcall _fun_msg(const char* command, const 
 __declspec(dllexport) int __stdcall _fun_update(const char* a1, const char* a2, const char* a3,
                                                 const char* a4, const char* a5, const char* a6,
                                                 const char* a7, const char* a8, const char* a9) {
-  std::lock_guard<std::mutex> hold(g_lock);
-  std::string line;
-  for (const char* arg : {a1, a2, a3, a4, a5, a6, a7, a8, a9}) {
-    if (!line.empty()) line += '|';
-    line += Argument(arg);
-  }
-  line += "\r\n";
-  std::string path = DllFolder() + "common_update_calls.txt";
-  FILE* file = fopen(path.c_str(), "ab");
-  if (!file) return 0;
-  fwrite(line.data(), 1, line.size(), file);
-  fclose(file);
+  if (!RecordUpdateCall({a1, a2, a3, a4, a5, a6, a7, a8, a9})) return 0;
+  StayBusyIfAsked(a4);
   return 1;
 }
 
