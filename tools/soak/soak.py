@@ -1,0 +1,412 @@
+#!/usr/bin/env python3
+"""Soak: the real Tarnlumo.exe under Wine with the back-office simulator for a
+set time, through server restarts (the simulator's TCP service stopped and
+started, now and then the whole simulator process), a steady stream of
+numbered pushes and, with the Chromium engine, kills of the browser behind
+the page. It prints the program's handles, threads and private bytes at the
+start and at the end, and what became of every push: sent, reached the page,
+logged. Exit code 0 only when nothing was lost and every figure adds up.
+
+The run is a row of segments with one disruption between each two. Pushes go
+only while the till is logged in and the page answers, and each segment ends
+by asking the page what it has seen before anything is disrupted, so every
+push that was sent must have reached the page: the count is exact.
+
+Run it through scripts/soak.sh (which sets up and builds first), or directly
+once the x86-64 build exists:
+    python3 tools/soak/soak.py --minutes 2 --restarts 5 --pushes 3000 --kills 0
+"""
+
+import argparse
+import datetime
+import os
+import signal
+import sys
+import time
+from pathlib import Path
+
+HERE = Path(__file__).resolve().parent
+REPO = HERE.parents[1]
+PAGE_DIR = HERE / "page"
+sys.path.insert(0, str(HERE))
+sys.path.insert(0, str(REPO / "tools" / "backoffice"))
+
+from ledger import Ledger, push_text  # noqa: E402
+from pack_framing import encode_pack  # noqa: E402
+from schedule import deadline_seconds, disruptions, split_evenly  # noqa: E402
+
+# The soak's program folder sits apart from the end-to-end suite's.
+FOLDER_GROUP = "lumo_soak"
+FOLDER_NAME = "soak"
+START_TIMEOUT = 90
+# The watchdog reconnects about every three seconds; a restarted browser
+# needs longer to show the page again.
+RELINK_TIMEOUT = 30
+RELOAD_TIMEOUT = 90
+ANSWER_TIMEOUT = 20
+PROBE_SECONDS = 2.0
+PORT_RETRY_SECONDS = 20
+ITEM = {"name": "苹果", "qty": 2, "price": "3.50"}
+PID_FILE = "lumo-browser.pid"
+
+
+def parse_args(argv):
+    parser = argparse.ArgumentParser(description="soak the real program under Wine")
+    parser.add_argument("--minutes", type=float, default=10.0, help="set time (default 10)")
+    parser.add_argument("--restarts", type=int, default=100, help="server restarts (default 100)")
+    parser.add_argument("--pushes", type=int, default=100000, help="numbered pushes (default 100000)")
+    parser.add_argument("--kills", type=int, default=10,
+                        help="browser kills, Chromium engine only (default 10)")
+    parser.add_argument("--process-every", type=int, default=10,
+                        help="every Nth restart restarts the simulator process (default 10; 0: never)")
+    parser.add_argument("--down-seconds", type=float, default=1.0,
+                        help="how long the server stays down at a restart (default 1)")
+    parser.add_argument("--chunk", type=int, default=100,
+                        help="pushes written to the link in one go (default 100)")
+    parser.add_argument("--engine", choices=("headless", "chromium"),
+                        default=os.environ.get("LUMO_ENGINE", "").strip().lower() or "headless")
+    parser.add_argument("--bin", help="build bin folder (default: build/win-x86_64/bin)")
+    args = parser.parse_args(argv)
+    if min(args.restarts, args.pushes, args.kills, args.process_every) < 0 or args.chunk < 1:
+        parser.error("counts must not be negative, --chunk at least 1")
+    if args.minutes <= 0:
+        parser.error("--minutes must be positive")
+    if args.kills and args.engine != "chromium":
+        parser.error("--kills needs --engine chromium (the headless engine has no browser)")
+    return args
+
+
+def prepare_environment(args):
+    """The harness reads these when it is imported."""
+    os.environ["LUMO_BIN"] = str(Path(args.bin).resolve() if args.bin
+                                 else REPO / "build" / "win-x86_64" / "bin")
+    os.environ.setdefault("LUMO_E2E_FOLDER", FOLDER_GROUP)
+    os.environ["LUMO_ENGINE"] = args.engine
+    sys.path.insert(0, str(REPO / "tests" / "e2e"))
+
+
+class Aborted(Exception):
+    """The soak cannot go on (the program died, the link or page never came back)."""
+
+
+class Soak:
+    def __init__(self, args, harness, office_module):
+        self.args = args
+        self.h = harness
+        self.office_module = office_module
+        self.ledger = Ledger()
+        self.ctl = harness.Lumoctl(harness.lumoctl_path())
+        self.folder = harness.ProgramFolder(FOLDER_NAME, harness.program_bin(), args.engine)
+        self.office = None
+        self.program = None
+        self.ports = {}
+        self.report_cursor = 0
+        self.loads = []  # page loads in the order their first report came
+        self.logins_before = 0  # logins seen by simulator processes already ended
+        self.probes = 0
+        self.answers = {}  # probe id -> the page load that answered it
+        self.load = None  # the page load that answered last
+        self.segment_seqs = []  # numbers sent in the segment under way
+        self.done = {"tcp": 0, "process": 0, "kill": 0}
+        self.push_seconds = 0.0
+        self.faults = []
+        self.stats = {}
+        self.began = None
+        self.elapsed = 0.0
+        self.final_logins = 0
+        self.ended_in_order = False
+
+    # ---- the simulator ------------------------------------------------------
+    def start_office(self):
+        deadline = time.monotonic() + PORT_RETRY_SECONDS
+        while True:
+            try:
+                office = self.office_module.Office(PAGE_DIR, **self.ports).start()
+                break
+            except self.office_module.PortBusy:
+                if time.monotonic() >= deadline:
+                    raise Aborted("the simulator could not listen on its ports again")
+                time.sleep(0.5)
+        self.office = office
+        self.ports = {"web_port": office.web_port, "tcp_port": office.tcp_port}
+        self.report_cursor = 0
+
+    def logins(self):
+        """Logins seen by every simulator process so far."""
+        here = sum(1 for r in self.office.received() if '"a":"login"' in r["text"])
+        return self.logins_before + here
+
+    def read_reports(self):
+        """Takes the page's reports that came since the last look."""
+        reports = self.office.reports()
+        for report in reports[self.report_cursor:]:
+            load = report.get("load")
+            if load is not None and load not in self.loads:
+                self.loads.append(load)
+            if report.get("kind") == "soak":
+                self.ledger.record_report(report)
+                self.answers[report.get("id")] = load
+        self.report_cursor = len(reports)
+        return reports
+
+    # ---- the program ----------------------------------------------------------
+    def start_program(self):
+        self.h.ensure_startup_folder()
+        self.folder.create()
+        self.folder.write_config({"server": {"ip": "127.0.0.1", "webport": self.office.web_port},
+                                  "local": {"index": 1}})
+        self.program = self.h.Program(self.folder, self.ctl).start()
+
+    def check_alive(self):
+        if not self.program.alive():
+            raise Aborted("Tarnlumo.exe ended by itself (exit code %s)" % self.program.process.poll())
+
+    def read_stats(self):
+        values = self.ctl.run("stats")
+        if values.get("found") != "1":
+            return None
+        return {k: values.get(k) for k in ("handles", "threads", "private_bytes", "handles_from",
+                                           "threads_from", "private_bytes_from")}
+
+    # ---- the phases --------------------------------------------------------------
+    def wait_logins(self, count, timeout):
+        deadline = time.monotonic() + timeout
+        while self.logins() < count:
+            self.check_alive()
+            if time.monotonic() >= deadline:
+                raise Aborted("the till did not log in again within %d s" % timeout)
+            time.sleep(0.2)
+
+    def ask_page(self, timeout):
+        """Asks the page what it has seen, again every few seconds until one
+        load answers (a push may find the link or the page not there yet);
+        the load that answered."""
+        deadline = time.monotonic() + timeout
+        while True:
+            self.check_alive()
+            self.probes += 1
+            probe = "r%d" % self.probes
+            self.office.push('{"c":"soak","a":"report","id":"%s"}' % probe)
+            until = min(deadline, time.monotonic() + PROBE_SECONDS)
+            while probe not in self.answers:
+                left = until - time.monotonic()
+                if left <= 0:
+                    break
+                self.office.wait("page-reports", self.report_cursor + 1, left)
+                self.read_reports()
+            if probe in self.answers:
+                return self.answers[probe]
+            if time.monotonic() >= deadline:
+                raise Aborted("the page did not answer within %d s" % timeout)
+
+    def ready(self, timeout):
+        """Waits until the till is linked and a page load answers."""
+        load = self.ask_page(timeout)
+        if load != self.load:
+            self.load = load
+
+    def push_segment(self, count):
+        self.segment_seqs = []
+        for size in split_evenly(count, -(-count // self.args.chunk) if count else 0):
+            seqs = self.ledger.take(size)
+            data = b"".join(encode_pack(push_text(s, ITEM).encode("gbk")) for s in seqs)
+            sent = self.office.push(data, raw=True) == 1
+            self.ledger.record_push(seqs, sent)
+            if sent:
+                self.segment_seqs.extend(seqs)
+
+    def checkpoint(self):
+        """Asks the page again (behind every push of the segment, so all of
+        them have been handled) and notes what it missed."""
+        load = self.ask_page(ANSWER_TIMEOUT)
+        if load != self.load:
+            self.faults.append("the page reloaded while pushes were under way")
+            return
+        missing = self.ledger.missing_in_load(load, self.segment_seqs)
+        if missing:
+            self.faults.append("segment ended with %d pushes missing in the page, first %d"
+                               % (len(missing), missing[0]))
+
+    def disrupt(self, kind):
+        if kind == "kill":
+            self.kill_browser()
+            self.ready(RELOAD_TIMEOUT)
+            return
+        logins = self.logins()
+        if kind == "tcp":
+            self.office.tcp_stop()
+            time.sleep(self.args.down_seconds)
+            self.office.tcp_start()
+            self.wait_logins(logins + 1, RELINK_TIMEOUT)
+        else:
+            self.read_reports()
+            self.logins_before = logins
+            self.office.stop()
+            time.sleep(self.args.down_seconds)
+            self.start_office()
+            self.wait_logins(logins + 1, RELINK_TIMEOUT)
+        self.done[kind] += 1
+        self.ready(RELINK_TIMEOUT)
+
+    def kill_browser(self):
+        pid_file = self.folder.profile_path / PID_FILE
+        try:
+            pid = int(pid_file.read_text().strip())
+            os.kill(pid, signal.SIGKILL)
+        except (OSError, ValueError) as error:
+            raise Aborted("cannot kill the browser (%s): %s" % (pid_file, error))
+        self.h.wait_until(lambda: not Path("/proc/%d" % pid).exists(), 10)
+        self.done["kill"] += 1
+
+    # ---- the whole run ------------------------------------------------------------
+    def run(self):
+        args = self.args
+        events = disruptions(args.restarts, args.kills, args.process_every)
+        shares = split_evenly(args.pushes, len(events) + 1)
+        set_seconds = args.minutes * 60
+        self.start_office()
+        self.start_program()
+        self.began = time.monotonic()
+        self.ready(START_TIMEOUT)
+        self.stats["start"] = self.read_stats()
+        print("soak: start %s" % describe_stats(self.stats["start"]), flush=True)
+        limit = self.began + deadline_seconds(set_seconds)
+        slot = set_seconds / len(shares)
+        for index, share in enumerate(shares):
+            if time.monotonic() > limit:
+                self.faults.append("stopped at the time limit after %d of %d segments"
+                                   % (index, len(shares)))
+                break
+            began = time.monotonic()
+            self.push_segment(share)
+            self.checkpoint()
+            # Until the page has handled them all: the rate is the till's.
+            self.push_seconds += time.monotonic() - began
+            self.progress(index, len(shares))
+            wait = self.began + slot * (index + 1) - time.monotonic()
+            if wait > 0:
+                time.sleep(wait)
+            if index < len(events):
+                self.disrupt(events[index])
+        self.elapsed = time.monotonic() - self.began
+        self.stats["end"] = self.read_stats()
+        print("soak: end   %s" % describe_stats(self.stats["end"]), flush=True)
+
+    def progress(self, index, total):
+        step = max(1, total // 10)
+        if (index + 1) % step == 0 or index + 1 == total:
+            figures = self.ledger.figures()
+            print("soak: %3d/%d segments, %.0f s, %d sent, %d reached, restarts %d, kills %d, %s"
+                  % (index + 1, total, time.monotonic() - self.began, figures["sent"],
+                     figures["reached"], self.done["tcp"] + self.done["process"],
+                     self.done["kill"], describe_stats(self.read_stats())), flush=True)
+
+    def finish(self):
+        """Ends the program through its tray, then reads its whole log."""
+        if self.began is not None and not self.elapsed:
+            self.elapsed = time.monotonic() - self.began
+        ended = False
+        if self.program and self.program.alive():
+            ended = self.program.exit_through_tray() is not None
+            if not ended:
+                self.program.kill()
+        lines = []
+        if self.folder.log_dir.exists():
+            for path in sorted(self.folder.log_dir.glob("*.txt")):
+                lines.extend(self.h.parse_log(path.read_bytes()))
+        self.ledger.record_log(line.message for line in lines)
+        self.ended_in_order = ended and self.h.ended_in_order(lines)
+        if self.office:
+            self.office.stop()
+
+    def verdict(self):
+        figures = self.ledger.figures()
+        faults = list(self.faults) + Ledger.faults(figures)
+        args = self.args
+        restarts = self.done["tcp"] + self.done["process"]
+        if restarts != args.restarts or self.done["kill"] != args.kills:
+            faults.append("%d of %d restarts and %d of %d kills were done"
+                          % (restarts, args.restarts, self.done["kill"], args.kills))
+        if self.final_logins != restarts + 1:
+            faults.append("%d logins for %d restarts" % (self.final_logins, restarts))
+        if len(self.loads) != self.done["kill"] + 1:
+            faults.append("%d page loads for %d browser kills" % (len(self.loads), self.done["kill"]))
+        if not self.ended_in_order:
+            faults.append("the program did not end in order through its tray")
+        return figures, faults
+
+
+def describe_stats(stats):
+    if not stats:
+        return "no process figures (lumoctl stats found no main window)"
+    return "handles=%(handles)s threads=%(threads)s private_bytes=%(private_bytes)s" % stats
+
+
+def megabytes(value):
+    try:
+        return "%.1f MB" % (int(value) / 1e6)
+    except (TypeError, ValueError):
+        return "?"
+
+
+def summary(soak, figures, faults):
+    args, done = soak.args, soak.done
+    elapsed = soak.elapsed
+    start, end = soak.stats.get("start"), soak.stats.get("end")
+    lines = [
+        "soak %s, %s engine: %.0f s of %.0f s set"
+        % (datetime.date.today().isoformat(), args.engine, elapsed, args.minutes * 60),
+        "server restarts   %d of %d (%d TCP stop/start, %d simulator process), logins %d"
+        % (done["tcp"] + done["process"], args.restarts, done["tcp"], done["process"],
+           soak.final_logins),
+        "browser kills     %d of %d, page loads %d" % (done["kill"], args.kills, len(soak.loads)),
+        "pushes            %d sent of %d, %d reached the page, %d lost, %d repeated, %d unsent"
+        % (figures["sent"], args.pushes, figures["reached"], figures["lost"], figures["repeated"],
+           figures["unsent"]),
+        "log lines         %d written, %d lost, %d repeated"
+        % (figures["logged"], figures["log_lost"], figures["log_repeated"]),
+        "push rate         %.0f/s while pushing, %.0f/s over the run"
+        % (figures["sent"] / soak.push_seconds if soak.push_seconds else 0,
+           figures["sent"] / elapsed if elapsed else 0),
+    ]
+    for name, stats in (("start", start), ("end", end)):
+        if stats:
+            lines.append("process at %-6s handles %s, threads %s, private bytes %s"
+                         % (name, stats["handles"], stats["threads"], megabytes(stats["private_bytes"])))
+    if start:
+        lines.append("  (read with %s, %s, %s)" % (start["handles_from"], start["threads_from"],
+                                                  start["private_bytes_from"]))
+    lines.append("program ended     %s" % ("in order through its tray" if soak.ended_in_order
+                                           else "NOT in order"))
+    lines.append("result            %s" % ("ok" if not faults else "FAILED"))
+    lines.extend("  fault: %s" % fault for fault in faults)
+    return "\n".join(lines)
+
+
+def main(argv):
+    args = parse_args(argv)
+    prepare_environment(args)
+    import lumo_harness
+    import office
+    if not (Path(os.environ["LUMO_BIN"]) / "Tarnlumo.exe").exists():
+        print("soak: no Tarnlumo.exe in %s (build first: bash scripts/build.sh x86_64)"
+              % os.environ["LUMO_BIN"], file=sys.stderr)
+        return 2
+    soak = Soak(args, lumo_harness, office)
+    try:
+        soak.run()
+    except Aborted as error:
+        soak.faults.append(str(error))
+    finally:
+        try:
+            soak.final_logins = soak.logins() if soak.office else 0
+        except OSError:
+            pass
+        soak.finish()
+    figures, faults = soak.verdict()
+    print("\n" + summary(soak, figures, faults), flush=True)
+    return 0 if not faults else 1
+
+
+if __name__ == "__main__":
+    sys.exit(main(sys.argv[1:]))
