@@ -113,14 +113,18 @@ bool BrowserProcess::Start(const BrowserOptions& options, std::string* error) {
     return false;
   }
   launched_ = wine ? LaunchUnderWine(browser, error) : LaunchOnWindows(browser, error);
-  if (launched_ && WaitForPort(options.start_timeout_ms, error)) return true;
+  if (launched_ && WaitForPort(options, error)) return true;
   Stop();
   return false;
 }
 
-bool BrowserProcess::WaitForPort(int timeout_ms, std::string* error) {
+bool BrowserProcess::WaitForPort(const BrowserOptions& options, std::string* error) {
   DWORD started = ::GetTickCount();
-  while (::GetTickCount() - started < static_cast<DWORD>(timeout_ms)) {
+  while (::GetTickCount() - started < static_cast<DWORD>(options.start_timeout_ms)) {
+    if (options.cancel && *options.cancel) {
+      *error = "start given up";
+      return false;
+    }
     int port = std::atoi(ReadSmallFile(ProfileFile(kActivePortFile)).c_str());
     if (port > 0 && port < 65536) {
       port_ = port;

@@ -11,6 +11,7 @@
 #include <windows.h>
 // clang-format on
 
+#include <atomic>
 #include <condition_variable>
 #include <mutex>
 #include <string>
@@ -22,6 +23,8 @@ struct BrowserOptions {
   std::string browser_path;  // empty: LUMO_BROWSER, then the platform's usual browser
   std::wstring profile_dir;  // Windows path with a trailing backslash; empty: a temp folder
   int start_timeout_ms = 20000;
+  // When given and set, Start() stops waiting for the browser (its view is closing).
+  const std::atomic<bool>* cancel = nullptr;
 };
 
 class BrowserProcess {
@@ -48,7 +51,7 @@ class BrowserProcess {
  private:
   bool LaunchUnderWine(const std::string& browser, std::string* error);
   bool LaunchOnWindows(const std::string& browser, std::string* error);
-  bool WaitForPort(int timeout_ms, std::string* error);
+  bool WaitForPort(const BrowserOptions& options, std::string* error);
   void StopUnderWine();
   std::wstring ProfileFile(const wchar_t* name) const { return profile_dir_ + name; }
   void StartHeartbeat();

@@ -3,15 +3,20 @@
 #include <chrono>
 
 bool DevToolsSession::Open(const std::string& socket_url, EventSink on_event,
-                           std::function<void()> on_tick) {
+                           std::function<void()> on_tick, std::function<void()> on_lost) {
   on_event_ = std::move(on_event);
+  on_lost_ = std::move(on_lost);
   {
     std::lock_guard<std::mutex> lock(lock_);
     closed_ = false;
   }
   return link_.Open(
       socket_url, [this](std::string&& text) { OnMessage(std::move(text)); },
-      [this] { OnClosed(); }, std::move(on_tick));
+      [this] {
+        OnClosed();
+        if (on_lost_) on_lost_();
+      },
+      std::move(on_tick));
 }
 
 void DevToolsSession::Close() {

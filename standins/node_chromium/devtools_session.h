@@ -31,7 +31,10 @@ class DevToolsSession {
   DevToolsSession(const DevToolsSession&) = delete;
   DevToolsSession& operator=(const DevToolsSession&) = delete;
 
-  bool Open(const std::string& socket_url, EventSink on_event, std::function<void()> on_tick);
+  // `on_lost` runs on the reader thread once, when the browser closes the
+  // connection (it ended or died); a Close() of our own does not call it.
+  bool Open(const std::string& socket_url, EventSink on_event, std::function<void()> on_tick,
+            std::function<void()> on_lost = nullptr);
   void Close();
   bool IsOpen() const { return link_.IsOpen(); }
 
@@ -51,6 +54,7 @@ class DevToolsSession {
 
   WebSocketLink link_;
   EventSink on_event_;
+  std::function<void()> on_lost_;
   std::mutex lock_;
   std::condition_variable changed_;
   int last_id_ = 0;

@@ -30,13 +30,20 @@ bool GuiQueue::Create(std::function<void()> on_wake) {
 }
 
 void GuiQueue::Destroy() {
-  if (window_) {
-    ::SetWindowLongPtrA(window_, GWLP_USERDATA, 0);
-    ::DestroyWindow(window_);
+  // Dropped outside the lock: a task may own a page connection, whose end
+  // waits for a reader thread that may be queueing a task right now.
+  std::deque<std::function<void()>> dropped;
+  HWND window;
+  {
+    std::lock_guard<std::mutex> lock(lock_);
+    window = window_;
+    window_ = nullptr;
+    dropped.swap(tasks_);
   }
-  window_ = nullptr;
-  std::lock_guard<std::mutex> lock(lock_);
-  tasks_.clear();
+  if (window) {
+    ::SetWindowLongPtrA(window, GWLP_USERDATA, 0);
+    ::DestroyWindow(window);
+  }
 }
 
 void GuiQueue::Post(std::function<void()> task) {

@@ -22,6 +22,12 @@ class NavigationTracker {
 
   void set_main_frame(const std::string& frame_id) { main_frame_ = frame_id; }
   void set_timeout(int64_t timeout_ms) { timeout_ms_ = timeout_ms; }
+  // The browser is gone: its navigation reports nothing (the page is loaded
+  // anew once a browser is back), and the next browser's frame counts.
+  void Restart(const std::string& frame_id) {
+    active_ = false;
+    main_frame_ = frame_id;
+  }
   // Feeds one DevTools event; true with *result when a navigation ended.
   bool OnEvent(const std::string& method, const Json& params, int64_t now_ms, LoadResult* result);
   // Our own request to navigate failed before the browser started it.

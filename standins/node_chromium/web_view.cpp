@@ -6,8 +6,6 @@
 namespace {
 // The page's folder of browser data inside the local-storage folder.
 const wchar_t kProfileFolder[] = L"lumo-browser-profile\\";
-
-int64_t NowMs() { return static_cast<int64_t>(::GetTickCount64()); }
 }  // namespace
 
 WebView::~WebView() { Shutdown(); }
@@ -15,6 +13,7 @@ WebView::~WebView() { Shutdown(); }
 bool WebView::Create() {
   global_state_.view = this;
   RegisterLiveView(this);
+  options_.cancel = &restart_.stopping();
   return gui_.Create([this] { RunGuiTasks(); }) && surface_.Resize(width_, height_);
 }
 
@@ -31,11 +30,14 @@ void WebView::Shutdown() {
   if (closed_) return;
   closed_ = true;
   UnregisterLiveView(this);
-  // The reader first: after it, no thread feeds the pump or the GUI queue.
-  session_.Close();
-  pump_.reset();
-  browser_.Stop();
+  // The restart thread first: after it, nothing starts a browser or hands
+  // over a connection. Then the connections (their readers feed the GUI
+  // queue), the queue, and last the browser.
+  restart_.Stop();
+  connection_.reset();
+  served_.reset();
   gui_.Destroy();
+  browser_.Stop();
 }
 
 void WebView::RunGuiTasks() {
@@ -43,50 +45,59 @@ void WebView::RunGuiTasks() {
   gui_.RunPending();
 }
 
-bool WebView::Command(const std::string& method, const Json& params) {
-  DevToolsSession::Reply reply = session_.Call(method, params, kCommandTimeoutMs);
-  return reply.ok;
+WebView::Connection WebView::Live() const {
+  return connection_ && connection_->IsOpen() ? connection_ : nullptr;
+}
+
+void WebView::RequestBrowser() {
+  if (!closed_) restart_.Request();
 }
 
 void WebView::SetTransparent(bool transparent) {
   transparent_ = transparent;
-  if (session_.IsOpen()) ApplyBackground();
+  if (Connection live = Live()) ApplyBackground(*live);
 }
 
-void WebView::ApplyBackground() {
+void WebView::ApplyBackground(PageConnection& connection) {
   // Without a colour the override is lifted and the page's own background shows.
   Json params = Json::object();
   if (transparent_) params["color"] = {{"r", 0}, {"g", 0}, {"b", 0}, {"a", 0}};
-  session_.Post("Emulation.setDefaultBackgroundColorOverride", params);
+  connection.session().Post("Emulation.setDefaultBackgroundColorOverride", params);
 }
 
 void WebView::SetLocalStoragePath(const std::wstring& path) {
-  storage_path_ = path;
-  if (!storage_path_.empty() && storage_path_.back() != L'\\' && storage_path_.back() != L'/') {
-    storage_path_ += L'\\';
-  }
+  std::wstring folder = path;
+  if (!folder.empty() && folder.back() != L'\\' && folder.back() != L'/') folder += L'\\';
+  std::lock_guard<std::mutex> lock(state_lock_);
+  options_.profile_dir = folder.empty() ? std::wstring() : folder + kProfileFolder;
 }
 
 void WebView::SetDebugConfig(const std::string& name, const std::string& value) {
+  int number = std::atoi(value.c_str());
   if (name == "showDevTools") {
-    if (EnsureBrowser()) OpenDevTools();
+    if (Connection live = Live()) return OpenDevTools(*live);
+    devtools_wanted_ = true;
+    RequestBrowser();
   } else if (name == "browserPath") {
-    browser_path_ = value;
+    std::lock_guard<std::mutex> lock(state_lock_);
+    options_.browser_path = value;
   } else if (name == "loadTimeout") {
     std::lock_guard<std::mutex> lock(state_lock_);
-    tracker_.set_timeout(std::atoi(value.c_str()) > 0 ? std::atoi(value.c_str())
-                                                      : kDefaultLoadTimeoutMs);
+    tracker_.set_timeout(number > 0 ? number : kDefaultLoadTimeoutMs);
+  } else if (name == "restartPause") {
+    restart_.set_pause_ms(number > 0 ? number : RestartLoop::kDefaultPauseMs);
   }
 }
 
-void WebView::OpenDevTools() {
+void WebView::OpenDevTools(PageConnection& connection) {
   // The inspector front end the browser serves itself, attached to our page,
   // opened as a target of its own.
-  std::string host = "127.0.0.1:" + std::to_string(browser_.port());
-  std::string inspector =
-      "http://" + host + "/devtools/inspector.html?ws=" + host + "/devtools/page/" + target_id_;
+  std::string host = "127.0.0.1:" + std::to_string(connection.port());
+  std::string inspector = "http://" + host + "/devtools/inspector.html?ws=" + host +
+                          "/devtools/page/" + connection.target_id();
   std::string body;
-  FetchHttp("PUT", "http://" + host + "/json/new?" + inspector, kCommandTimeoutMs, &body);
+  FetchHttp("PUT", "http://" + host + "/json/new?" + inspector, PageConnection::kCommandTimeoutMs,
+            &body);
 }
 
 void WebView::OnPaintUpdated(PaintUpdatedCallback callback, void* param) {
@@ -109,11 +120,11 @@ void WebView::Resize(int width, int height) {
   width_ = width;
   height_ = height;
   surface_.Resize(width, height);
-  if (session_.IsOpen()) ApplyViewSize();
+  if (Connection live = Live()) ApplyViewSize(*live);
 }
 
-void WebView::ApplyViewSize() {
-  session_.Post(
+void WebView::ApplyViewSize(PageConnection& connection) {
+  connection.session().Post(
       "Emulation.setDeviceMetricsOverride",
       {{"width", width_}, {"height", height_}, {"deviceScaleFactor", 1}, {"mobile", false}});
 }
@@ -131,83 +142,22 @@ void WebView::MoveToCenter() {
                  SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
-bool WebView::EnsureBrowser() {
-  if (closed_) return false;
-  if (session_.IsOpen()) return true;
-  session_.Close();
-  pump_.reset();
-  BrowserOptions options;
-  options.browser_path = browser_path_;
-  if (!storage_path_.empty()) options.profile_dir = storage_path_ + kProfileFolder;
-  std::string error;
-  if (browser_.Start(options, &error) && ConnectToPage(&error) && PreparePage()) return true;
-  session_.Close();
-  pump_.reset();
-  browser_.Stop();
-  return false;
-}
-
-bool WebView::ConnectToPage(std::string* error) {
-  std::string body;
-  std::string base = "http://127.0.0.1:" + std::to_string(browser_.port());
-  if (!FetchHttp("GET", base + "/json/list", kCommandTimeoutMs, &body)) {
-    *error = "no target list";
-    return false;
-  }
-  std::string socket_url;
-  Json targets = ParseJson(body);
-  if (targets.is_array()) {
-    for (const Json& target : targets) {
-      if (StringMember(target, "type") != "page") continue;
-      socket_url = StringMember(target, "webSocketDebuggerUrl");
-      target_id_ = StringMember(target, "id");
-      break;
-    }
-  }
-  if (socket_url.empty()) {
-    *error = "no page target";
-    return false;
-  }
-  pump_ = std::make_unique<FramePump>([this](FramePixels&& frame) {
-    auto shared = std::make_shared<FramePixels>(std::move(frame));
-    gui_.Post([this, shared] { DeliverFrame(shared); });
-  });
-  return session_.Open(
-      socket_url,
-      [this](const std::string& method, const Json& params) { OnEvent(method, params); },
-      [this] { OnTick(); });
-}
-
-bool WebView::PreparePage() {
-  for (const char* domain :
-       {"Page.enable", "Runtime.enable", "Network.enable", "Debugger.enable"}) {
-    if (!Command(domain, Json::object())) return false;
-  }
-  Command("Page.setLifecycleEventsEnabled", {{"enabled", true}});
-  DevToolsSession::Reply tree =
-      session_.Call("Page.getFrameTree", Json::object(), kCommandTimeoutMs);
-  {
-    std::lock_guard<std::mutex> lock(state_lock_);
-    tracker_.set_main_frame(StringMember(Member(Member(tree.result, "frameTree"), "frame"), "id"));
-  }
-  if (!Command("Runtime.addBinding", {{"name", std::string(kNativeBindingName)}})) return false;
-  std::string support = NativeCallSupportScript();
-  Command("Page.addScriptToEvaluateOnNewDocument", {{"source", support}});
-  Command("Runtime.evaluate", {{"expression", support}});
-  InstallExistingBindings(this);
-  ApplyViewSize();
-  ApplyBackground();
-  return Command("Page.startScreencast", {{"format", "png"}, {"everyNthFrame", 1}});
-}
-
 void WebView::Load(const std::wstring& url) {
-  if (!EnsureBrowser()) {
-    DeliverLoad({WideToUtf8(url), LoadResult::kFailed, "browser not available"});
+  last_url_ = WideToUtf8(url);
+  Connection live = Live();
+  if (!live) {
+    // Loaded as soon as a browser is up (or reported failed if none starts).
+    load_unanswered_ = true;
+    RequestBrowser();
     return;
   }
-  std::string target = WideToUtf8(url);
-  session_.Post(
-      "Page.navigate", {{"url", target}}, [this, target](const DevToolsSession::Reply& reply) {
+  load_unanswered_ = false;
+  Navigate(*live, last_url_);
+}
+
+void WebView::Navigate(PageConnection& connection, const std::string& url) {
+  connection.session().Post(
+      "Page.navigate", {{"url", url}}, [this, url](const DevToolsSession::Reply& reply) {
         std::string error = reply.ok ? StringMember(reply.result, "errorText") : reply.error;
         bool started = !StringMember(reply.result, "loaderId").empty();
         if (error.empty() || started) return;
@@ -215,7 +165,7 @@ void WebView::Load(const std::wstring& url) {
         bool finished;
         {
           std::lock_guard<std::mutex> lock(state_lock_);
-          finished = tracker_.OnNavigateRefused(target, error, &result);
+          finished = tracker_.OnNavigateRefused(url, error, &result);
         }
         if (finished) DeliverLoad(result);
       });
@@ -223,18 +173,21 @@ void WebView::Load(const std::wstring& url) {
 
 bool WebView::FireMouse(unsigned message, int x, int y, unsigned flags) {
   Json params;
-  if (!session_.IsOpen() || !MouseEventParams(message, x, y, flags, &params)) return false;
+  Connection live = Live();
+  if (!live || !MouseEventParams(message, x, y, flags, &params)) return false;
   last_mouse_right_ = IsRightButtonMessage(message);
-  return session_.Post("Input.dispatchMouseEvent", params);
+  return live->session().Post("Input.dispatchMouseEvent", params);
 }
 
 bool WebView::FireWheel(int x, int y, int delta, unsigned flags) {
-  return session_.IsOpen() &&
-         session_.Post("Input.dispatchMouseEvent", WheelEventParams(x, y, delta, flags));
+  Connection live = Live();
+  return live &&
+         live->session().Post("Input.dispatchMouseEvent", WheelEventParams(x, y, delta, flags));
 }
 
 bool WebView::FireContextMenu(int x, int y, unsigned flags) {
-  if (!session_.IsOpen()) return false;
+  Connection live = Live();
+  if (!live) return false;
   // A right click already made the browser raise the page's menu event.
   if (last_mouse_right_) return true;
   std::string script =
@@ -242,11 +195,12 @@ bool WebView::FireContextMenu(int x, int y, unsigned flags) {
       "e=e||document.body;if(e)e.dispatchEvent(new MouseEvent('contextmenu',{bubbles:true,"
       "cancelable:true,clientX:x,clientY:y,button:2}));})(" +
       std::to_string(x) + "," + std::to_string(y) + ")";
-  return session_.Post("Runtime.evaluate", {{"expression", script}});
+  return live->session().Post("Runtime.evaluate", {{"expression", script}});
 }
 
 bool WebView::FireKey(const Json& params) {
-  return session_.IsOpen() && session_.Post("Input.dispatchKeyEvent", params);
+  Connection live = Live();
+  return live && live->session().Post("Input.dispatchKeyEvent", params);
 }
 
 void WebView::DeliverFrame(std::shared_ptr<FramePixels> frame) {
@@ -272,16 +226,4 @@ void WebView::DeliverConsole(const ConsoleMessage& message) {
         stack{Utf8ToWide(message.stack)};
     console_callback_(this, console_param_, message.level, &text, &source, message.line, &stack);
   });
-}
-
-void WebView::OnTick() {
-  LoadResult result;
-  bool finished;
-  {
-    std::lock_guard<std::mutex> lock(state_lock_);
-    finished = tracker_.OnTick(NowMs(), &result);
-  }
-  if (!finished) return;
-  session_.Post("Page.stopLoading", Json::object());
-  DeliverLoad(result);
 }

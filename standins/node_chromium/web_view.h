@@ -8,6 +8,13 @@
 // thread waits for the browser (running a script), it still serves the page's
 // calls of native functions, which is what keeps a script that calls one from
 // deadlocking.
+//
+// The browser is started, and started again whenever it dies, on the view's
+// restart thread, which alone owns the browser process: it starts the browser
+// and prepares a page connection, then hands that to the GUI thread, which
+// re-applies the view's state to it (size, background, bound functions) and
+// loads the view's last URL. Until then every call that needs the browser
+// fails at once instead of waiting for it.
 // clang-format off
 #include <winsock2.h>  // before windows.h, which would pull in the old winsock.h
 #include <windows.h>
@@ -26,6 +33,8 @@
 #include "frame_pump.h"
 #include "gui_queue.h"
 #include "navigation_tracker.h"
+#include "page_connection.h"
+#include "restart_loop.h"
 #include "view_surface.h"
 
 class WebView;
@@ -95,30 +104,39 @@ class WebView {
   void InstallBoundFunction(const std::string& name);
 
   static constexpr int kDefaultLoadTimeoutMs = 30000;
-  static constexpr int kCommandTimeoutMs = 5000;
   static constexpr int kScriptTimeoutMs = 15000;
 
  private:
   friend class ViewCallScope;
+  using Connection = std::shared_ptr<PageConnection>;
   struct PausedCall {
     NativeCallRequest request;
     std::string call_frame_id;
   };
 
-  bool EnsureBrowser();
-  bool ConnectToPage(std::string* error);
-  bool PreparePage();
+  // The connection calls may use now; null while the browser is not up.
+  Connection Live() const;
+  void RequestBrowser();
   void Shutdown();
-  void ApplyViewSize();
-  void ApplyBackground();
-  void OpenDevTools();
-  bool Command(const std::string& method, const Json& params);
+  void ApplyViewSize(PageConnection& connection);
+  void ApplyBackground(PageConnection& connection);
+  void Navigate(PageConnection& connection, const std::string& url);
+  void OpenDevTools(PageConnection& connection);
+
+  // Restart thread (web_view_restart.cpp).
+  bool StartPage();
+  Connection ConnectToNewBrowser(std::string* error);
+  // Reader thread of any connection.
+  void OnLost();
+  // GUI thread.
+  void Adopt(Connection connection);
+  void OnStartFailed(const std::string& error);
 
   // Reader thread.
-  void OnEvent(const std::string& method, const Json& params);
-  void OnTick();
-  void OnPaused(const Json& params);
-  void PairCallsWithPauses();
+  void OnEvent(PageConnection& from, const std::string& method, const Json& params);
+  void OnTick(PageConnection& from);
+  void OnPaused(PageConnection& from, const Json& params);
+  void PairCallsWithPauses(PageConnection& from);
   // GUI thread.
   void ServeNativeCalls();
   void DeliverLoad(const LoadResult& result);
@@ -126,16 +144,18 @@ class WebView {
   void DeliverFrame(std::shared_ptr<FramePixels> frame);
   void RunGuiTasks();
 
+  // GUI thread only.
   HWND host_ = nullptr;
   bool transparent_ = false;
   int width_ = 1, height_ = 1;
-  std::wstring storage_path_;
-  std::string browser_path_;
   bool closed_ = false;
   int call_depth_ = 0;
   bool delete_when_idle_ = false;
   bool last_mouse_right_ = false;
-  std::string target_id_;
+  std::string last_url_;          // loaded again by every new browser
+  bool load_unanswered_ = false;  // a load waits for the browser and has had no event yet
+  bool devtools_wanted_ = false;  // asked for before the browser was up
+  Connection connection_;
 
   PaintUpdatedCallback paint_callback_ = nullptr;
   void* paint_param_ = nullptr;
@@ -147,11 +167,14 @@ class WebView {
   ExecState global_state_;
   GuiQueue gui_;
   ViewSurface surface_;
-  BrowserProcess browser_;
-  DevToolsSession session_;
-  std::unique_ptr<FramePump> pump_;
 
-  std::mutex state_lock_;  // guards what the reader thread shares with the GUI thread
+  // Restart thread only (and Shutdown, once that thread has ended).
+  BrowserProcess browser_;
+  Connection served_;  // the last connection handed to the GUI thread
+  RestartLoop restart_{[this] { return StartPage(); }};
+
+  std::mutex state_lock_;   // guards what other threads share with the GUI thread
+  BrowserOptions options_;  // where and how the next browser starts
   NavigationTracker tracker_{kDefaultLoadTimeoutMs};
   std::deque<NativeCallRequest> called_;   // binding calls waiting for their pause
   std::deque<std::string> paused_frames_;  // pauses waiting for their binding call

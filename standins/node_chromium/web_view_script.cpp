@@ -61,19 +61,29 @@ void UnregisterLiveView(WebView* view) {
 }
 
 void WebView::InstallBoundFunction(const std::string& name) {
-  if (!session_.IsOpen()) return;
+  // Without a browser now, the next one gets it with all the others.
+  Connection live = Live();
+  if (!live) return;
   std::string script = BoundFunctionScript(name);
-  session_.Post("Page.addScriptToEvaluateOnNewDocument", {{"source", script}});
-  session_.Post("Runtime.evaluate", {{"expression", script}});
+  live->session().Post("Page.addScriptToEvaluateOnNewDocument", {{"source", script}});
+  live->session().Post("Runtime.evaluate", {{"expression", script}});
 }
 
 jsValue WebView::RunScript(const std::wstring& script) {
   ViewCallScope scope(this);
-  if (!EnsureBrowser()) return StoreValue(ScriptValue::Undefined());
+  // Held for the whole call: a native function the page calls meanwhile may
+  // let the GUI thread take a new browser's connection over.
+  Connection live = Live();
+  if (!live) {
+    // No browser now (not yet started, or being started again): nothing to
+    // run the script in, and nothing worth waiting for on this thread.
+    RequestBrowser();
+    return StoreValue(ScriptValue::Undefined());
+  }
   Json params = {
       {"expression", WideToUtf8(script)}, {"returnByValue", true}, {"userGesture", true}};
-  DevToolsSession::Reply reply =
-      session_.Call("Runtime.evaluate", params, kScriptTimeoutMs, [this] { ServeNativeCalls(); });
+  DevToolsSession::Reply reply = live->session().Call("Runtime.evaluate", params, kScriptTimeoutMs,
+                                                      [this] { ServeNativeCalls(); });
   const Json& details = Member(reply.result, "exceptionDetails");
   if (details.is_object()) {
     // An error in script we were asked to run is the page's error like any other.
@@ -83,10 +93,10 @@ jsValue WebView::RunScript(const std::wstring& script) {
   return StoreValue(ScriptValue::FromRemoteObject(Member(reply.result, "result")));
 }
 
-void WebView::OnEvent(const std::string& method, const Json& params) {
+void WebView::OnEvent(PageConnection& from, const std::string& method, const Json& params) {
   if (method == "Page.screencastFrame") {
-    session_.Post("Page.screencastFrameAck", {{"sessionId", IntMember(params, "sessionId")}});
-    if (pump_) pump_->Submit(StringMember(params, "data"));
+    from.session().Post("Page.screencastFrameAck", {{"sessionId", IntMember(params, "sessionId")}});
+    from.SubmitFrame(StringMember(params, "data"));
     return;
   }
   if (method == "Runtime.bindingCalled") {
@@ -96,10 +106,10 @@ void WebView::OnEvent(const std::string& method, const Json& params) {
       std::lock_guard<std::mutex> lock(state_lock_);
       called_.push_back(std::move(request));
     }
-    PairCallsWithPauses();
+    PairCallsWithPauses(from);
     return;
   }
-  if (method == "Debugger.paused") return OnPaused(params);
+  if (method == "Debugger.paused") return OnPaused(from, params);
   if (method == "Runtime.consoleAPICalled") {
     ConsoleMessage message;
     if (ConsoleMessageFromApiCall(params, &message)) DeliverConsole(message);
@@ -118,26 +128,26 @@ void WebView::OnEvent(const std::string& method, const Json& params) {
   if (finished) DeliverLoad(result);
 }
 
-void WebView::OnPaused(const Json& params) {
+void WebView::OnPaused(PageConnection& from, const Json& params) {
   const Json& frames = Member(params, "callFrames");
   bool ours = frames.is_array() && !frames.empty() &&
               StringMember(frames[0], "functionName") == kNativeCallFunction;
   if (!ours) {
     // The page's own `debugger;` statements and anything else: carry on.
-    session_.Post("Debugger.resume", Json::object());
+    from.session().Post("Debugger.resume", Json::object());
     return;
   }
   {
     std::lock_guard<std::mutex> lock(state_lock_);
     paused_frames_.push_back(StringMember(frames[0], "callFrameId"));
   }
-  PairCallsWithPauses();
+  PairCallsWithPauses(from);
 }
 
 // The browser reports a call's arguments and its pause separately, and not
 // always in that order. The page is stopped until its call is answered, so
 // at most one of each is outstanding and they pair up first to first.
-void WebView::PairCallsWithPauses() {
+void WebView::PairCallsWithPauses(PageConnection& from) {
   {
     std::lock_guard<std::mutex> lock(state_lock_);
     if (called_.empty() || paused_frames_.empty()) return;
@@ -146,7 +156,7 @@ void WebView::PairCallsWithPauses() {
     paused_frames_.pop_front();
   }
   // The GUI thread may be waiting for the browser or in its message loop.
-  session_.Nudge();
+  from.session().Nudge();
   gui_.Post([this] { ServeNativeCalls(); });
 }
 
@@ -169,15 +179,30 @@ void WebView::ServeNativeCalls() {
     ExecState state{this, std::move(call.request.args)};
     ScriptValue reply = ScriptValue::Undefined();
     if (bound.function) reply = LoadValue(bound.function(&state, bound.param));
-    if (closed_) return;
+    // The page that called is gone with its browser: nobody waits for the reply.
+    Connection live = Live();
+    if (closed_ || !live) return;
     // Resume only once the reply is in the frame: the browser may handle a
     // resume sent right behind the evaluation before it.
-    session_.Post("Debugger.evaluateOnCallFrame",
-                  {{"callFrameId", call.call_frame_id},
-                   {"expression", ReplyExpression(reply)},
-                   {"silent", true}},
-                  [this](const DevToolsSession::Reply&) {
-                    session_.Post("Debugger.resume", Json::object());
-                  });
+    PageConnection* to = live.get();  // the reply runs on its reader, while it exists
+    to->session().Post("Debugger.evaluateOnCallFrame",
+                       {{"callFrameId", call.call_frame_id},
+                        {"expression", ReplyExpression(reply)},
+                        {"silent", true}},
+                       [to](const DevToolsSession::Reply&) {
+                         to->session().Post("Debugger.resume", Json::object());
+                       });
   }
+}
+
+void WebView::OnTick(PageConnection& from) {
+  LoadResult result;
+  bool finished;
+  {
+    std::lock_guard<std::mutex> lock(state_lock_);
+    finished = tracker_.OnTick(NowMs(), &result);
+  }
+  if (!finished) return;
+  from.session().Post("Page.stopLoading", Json::object());
+  DeliverLoad(result);
 }
