@@ -18,7 +18,6 @@ once the x86-64 build exists:
 """
 
 import argparse
-import datetime
 import os
 import signal
 import sys
@@ -34,6 +33,7 @@ sys.path.insert(0, str(REPO / "tools" / "backoffice"))
 from ledger import Ledger, push_text  # noqa: E402
 from pack_framing import encode_pack  # noqa: E402
 from schedule import deadline_seconds, disruptions, split_evenly  # noqa: E402
+from summary import describe_stats, summary  # noqa: E402
 
 # The soak's program folder sits apart from the end-to-end suite's.
 FOLDER_GROUP = "lumo_soak"
@@ -48,6 +48,9 @@ PROBE_SECONDS = 2.0
 PORT_RETRY_SECONDS = 20
 ITEM = {"name": "苹果", "qty": 2, "price": "3.50"}
 PID_FILE = "lumo-browser.pid"
+# The browser's keeper ends it once the heartbeat is 3 s old, and gives it 5 s
+# after SIGTERM.
+BROWSER_GONE_TIMEOUT = 12
 
 
 def parse_args(argv):
@@ -64,13 +67,17 @@ def parse_args(argv):
     parser.add_argument("--chunk", type=int, default=100,
                         help="pushes written to the link in one go (default 100)")
     parser.add_argument("--engine", choices=("headless", "chromium"),
-                        default=os.environ.get("LUMO_ENGINE", "").strip().lower() or "headless")
+                        default=os.environ.get("LUMO_ENGINE", "").strip().lower() or None,
+                        help="page engine (default: env LUMO_ENGINE, else chromium when there "
+                             "are kills, else headless)")
     parser.add_argument("--bin", help="build bin folder (default: build/win-x86_64/bin)")
     args = parser.parse_args(argv)
     if min(args.restarts, args.pushes, args.kills, args.process_every) < 0 or args.chunk < 1:
         parser.error("counts must not be negative, --chunk at least 1")
     if args.minutes <= 0:
         parser.error("--minutes must be positive")
+    if args.engine is None:
+        args.engine = "chromium" if args.kills else "headless"
     if args.kills and args.engine != "chromium":
         parser.error("--kills needs --engine chromium (the headless engine has no browser)")
     return args
@@ -108,6 +115,10 @@ class Soak:
         self.load = None  # the page load that answered last
         self.segment_seqs = []  # numbers sent in the segment under way
         self.done = {"tcp": 0, "process": 0, "kill": 0}
+        # Seconds from the server being back (or the browser's death) until
+        # the page answered through the link again.
+        self.back_after = {"restart": [], "kill": []}
+        self.browsers_left = []
         self.push_seconds = 0.0
         self.faults = []
         self.stats = {}
@@ -230,23 +241,26 @@ class Soak:
     def disrupt(self, kind):
         if kind == "kill":
             self.kill_browser()
+            back = time.monotonic()
             self.ready(RELOAD_TIMEOUT)
+            self.back_after["kill"].append(time.monotonic() - back)
             return
         logins = self.logins()
         if kind == "tcp":
             self.office.tcp_stop()
             time.sleep(self.args.down_seconds)
             self.office.tcp_start()
-            self.wait_logins(logins + 1, RELINK_TIMEOUT)
         else:
             self.read_reports()
             self.logins_before = logins
             self.office.stop()
             time.sleep(self.args.down_seconds)
             self.start_office()
-            self.wait_logins(logins + 1, RELINK_TIMEOUT)
+        back = time.monotonic()
         self.done[kind] += 1
+        self.wait_logins(logins + 1, RELINK_TIMEOUT)
         self.ready(RELINK_TIMEOUT)
+        self.back_after["restart"].append(time.monotonic() - back)
 
     def kill_browser(self):
         pid_file = self.folder.profile_path / PID_FILE
@@ -310,6 +324,9 @@ class Soak:
             ended = self.program.exit_through_tray() is not None
             if not ended:
                 self.program.kill()
+        if self.args.engine == "chromium":
+            self.h.wait_until(lambda: not self.folder.browser_processes(), BROWSER_GONE_TIMEOUT, poll=0.5)
+            self.browsers_left = self.folder.browser_processes()
         lines = []
         if self.folder.log_dir.exists():
             for path in sorted(self.folder.log_dir.glob("*.txt")):
@@ -333,54 +350,9 @@ class Soak:
             faults.append("%d page loads for %d browser kills" % (len(self.loads), self.done["kill"]))
         if not self.ended_in_order:
             faults.append("the program did not end in order through its tray")
+        if self.browsers_left:
+            faults.append("browser processes left after the exit: %s" % self.browsers_left)
         return figures, faults
-
-
-def describe_stats(stats):
-    if not stats:
-        return "no process figures (lumoctl stats found no main window)"
-    return "handles=%(handles)s threads=%(threads)s private_bytes=%(private_bytes)s" % stats
-
-
-def megabytes(value):
-    try:
-        return "%.1f MB" % (int(value) / 1e6)
-    except (TypeError, ValueError):
-        return "?"
-
-
-def summary(soak, figures, faults):
-    args, done = soak.args, soak.done
-    elapsed = soak.elapsed
-    start, end = soak.stats.get("start"), soak.stats.get("end")
-    lines = [
-        "soak %s, %s engine: %.0f s of %.0f s set"
-        % (datetime.date.today().isoformat(), args.engine, elapsed, args.minutes * 60),
-        "server restarts   %d of %d (%d TCP stop/start, %d simulator process), logins %d"
-        % (done["tcp"] + done["process"], args.restarts, done["tcp"], done["process"],
-           soak.final_logins),
-        "browser kills     %d of %d, page loads %d" % (done["kill"], args.kills, len(soak.loads)),
-        "pushes            %d sent of %d, %d reached the page, %d lost, %d repeated, %d unsent"
-        % (figures["sent"], args.pushes, figures["reached"], figures["lost"], figures["repeated"],
-           figures["unsent"]),
-        "log lines         %d written, %d lost, %d repeated"
-        % (figures["logged"], figures["log_lost"], figures["log_repeated"]),
-        "push rate         %.0f/s while pushing, %.0f/s over the run"
-        % (figures["sent"] / soak.push_seconds if soak.push_seconds else 0,
-           figures["sent"] / elapsed if elapsed else 0),
-    ]
-    for name, stats in (("start", start), ("end", end)):
-        if stats:
-            lines.append("process at %-6s handles %s, threads %s, private bytes %s"
-                         % (name, stats["handles"], stats["threads"], megabytes(stats["private_bytes"])))
-    if start:
-        lines.append("  (read with %s, %s, %s)" % (start["handles_from"], start["threads_from"],
-                                                  start["private_bytes_from"]))
-    lines.append("program ended     %s" % ("in order through its tray" if soak.ended_in_order
-                                           else "NOT in order"))
-    lines.append("result            %s" % ("ok" if not faults else "FAILED"))
-    lines.extend("  fault: %s" % fault for fault in faults)
-    return "\n".join(lines)
 
 
 def main(argv):
