@@ -1,5 +1,5 @@
-"""The soak's figures as text: its progress lines and the one summary block
-it ends with (made to be pasted into the README as it is)."""
+"""The soak's figures as text: the process figures of its progress lines and
+the one summary block it ends with (made to be pasted into the README as it is)."""
 
 import datetime
 
@@ -15,6 +15,15 @@ def megabytes(value):
         return "%.1f MB" % (int(value) / 1e6)
     except (TypeError, ValueError):
         return "?"
+
+
+def change(start, end, key, show=str):
+    """How much a figure grew from start to end, as " (+n)"; "" when either is unknown."""
+    try:
+        grown = int(end[key]) - int(start[key])
+    except (TypeError, ValueError, KeyError):
+        return ""
+    return " (%s%s)" % ("+" if grown >= 0 else "-", show(abs(grown)))
 
 
 def spread(seconds):
@@ -47,10 +56,14 @@ def summary(soak, figures, faults):
         "back after        restart %s; kill %s" % (spread(soak.back_after["restart"]),
                                                    spread(soak.back_after["kill"])),
     ]
-    for name, stats in (("start", start), ("end", end)):
-        if stats:
-            lines.append("process at %-6s handles %s, threads %s, private bytes %s"
-                         % (name, stats["handles"], stats["threads"], megabytes(stats["private_bytes"])))
+    if start:
+        lines.append("process at start  handles %s, threads %s, private bytes %s"
+                     % (start["handles"], start["threads"], megabytes(start["private_bytes"])))
+    if end:
+        lines.append("process at end    handles %s%s, threads %s%s, private bytes %s%s"
+                     % (end["handles"], change(start, end, "handles"), end["threads"],
+                        change(start, end, "threads"), megabytes(end["private_bytes"]),
+                        change(start, end, "private_bytes", megabytes)))
     if start:
         lines.append("  (read with %s, %s, %s)" % (start["handles_from"], start["threads_from"],
                                                   start["private_bytes_from"]))
