@@ -12,9 +12,9 @@ only while the till is logged in and the page answers, and each segment ends
 by asking the page what it has seen before anything is disrupted, so every
 push that was sent must have reached the page: the count is exact.
 
-Run it through scripts/soak.sh (which sets up and builds first), or directly
-once the x86-64 build exists:
-    python3 tools/soak/soak.py --minutes 2 --restarts 5 --pushes 3000 --kills 0
+Once the x86-64 build exists (scripts/build.sh x86_64, or the test command),
+with the same LUMO_CACHE and DISPLAY as its Wine:
+    /usr/bin/python3 tools/soak/soak.py --minutes 2 --restarts 5 --pushes 3000 --kills 2
 """
 
 import argparse
@@ -30,7 +30,7 @@ PAGE_DIR = HERE / "page"
 sys.path.insert(0, str(HERE))
 sys.path.insert(0, str(REPO / "tools" / "backoffice"))
 
-from ledger import Ledger, push_text  # noqa: E402
+from ledger import Ledger, ReportError, push_text  # noqa: E402
 from pack_framing import encode_pack  # noqa: E402
 from schedule import deadline_seconds, disruptions, split_evenly  # noqa: E402
 from summary import describe_stats, summary  # noqa: E402
@@ -155,7 +155,10 @@ class Soak:
             if load is not None and load not in self.loads:
                 self.loads.append(load)
             if report.get("kind") == "soak":
-                self.ledger.record_report(report)
+                try:
+                    self.ledger.record_report(report)
+                except ReportError as error:
+                    self.faults.append("the page sent a report the soak cannot read: %s" % error)
                 self.answers[report.get("id")] = load
         self.report_cursor = len(reports)
         return reports
@@ -212,9 +215,7 @@ class Soak:
 
     def ready(self, timeout):
         """Waits until the till is linked and a page load answers."""
-        load = self.ask_page(timeout)
-        if load != self.load:
-            self.load = load
+        self.load = self.ask_page(timeout)
 
     def push_segment(self, count):
         self.segment_seqs = []
@@ -369,6 +370,8 @@ def main(argv):
         soak.run()
     except Aborted as error:
         soak.faults.append(str(error))
+    except OSError as error:  # the simulator's control port, or a file of the run
+        soak.faults.append("the soak itself failed: %s" % error)
     finally:
         try:
             soak.final_logins = soak.logins() if soak.office else 0
