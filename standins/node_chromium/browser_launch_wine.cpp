@@ -11,8 +11,10 @@ namespace {
 // is gone, however that happened, and marks the end with the exited file.
 // Wine starts Unix programs detached from the starting process and hides its
 // Unix id, so the owner proves it is alive by rewriting the heartbeat file;
-// a heartbeat older than STALE seconds means the owner is gone.
+// a heartbeat older than STALE seconds means the owner is gone. The keeper's
+// own messages (the shell's note that the browser was killed) go to a file.
 const char kWrapperScript[] = R"(#!/bin/sh
+exec 2>"$DIR/lumo-browser-keeper.log"
 owner_alive() {
   beat=$(stat -c %Y "$DIR/lumo-browser.alive" 2>/dev/null) || return 1
   [ $(( $(date +%s) - beat )) -le $STALE ]

@@ -49,10 +49,6 @@ WebView::Connection WebView::Live() const {
   return connection_ && connection_->IsOpen() ? connection_ : nullptr;
 }
 
-void WebView::RequestBrowser() {
-  if (!closed_) restart_.Request();
-}
-
 void WebView::SetTransparent(bool transparent) {
   transparent_ = transparent;
   if (Connection live = Live()) ApplyBackground(*live);
@@ -77,7 +73,7 @@ void WebView::SetDebugConfig(const std::string& name, const std::string& value) 
   if (name == "showDevTools") {
     if (Connection live = Live()) return OpenDevTools(*live);
     devtools_wanted_ = true;
-    RequestBrowser();
+    restart_.Request();
   } else if (name == "browserPath") {
     std::lock_guard<std::mutex> lock(state_lock_);
     options_.browser_path = value;
@@ -148,7 +144,7 @@ void WebView::Load(const std::wstring& url) {
   if (!live) {
     // Loaded as soon as a browser is up (or reported failed if none starts).
     load_unanswered_ = true;
-    RequestBrowser();
+    restart_.Request();
     return;
   }
   load_unanswered_ = false;

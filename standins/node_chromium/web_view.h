@@ -116,7 +116,6 @@ class WebView {
 
   // The connection calls may use now; null while the browser is not up.
   Connection Live() const;
-  void RequestBrowser();
   void Shutdown();
   void ApplyViewSize(PageConnection& connection);
   void ApplyBackground(PageConnection& connection);

@@ -54,7 +54,7 @@ void WebView::OnLost() {
     paused_frames_.clear();
   }
   // Calls waiting for the dead browser return now; a new one is started.
-  RequestBrowser();
+  restart_.Request();
 }
 
 void WebView::Adopt(Connection connection) {

@@ -77,7 +77,7 @@ jsValue WebView::RunScript(const std::wstring& script) {
   if (!live) {
     // No browser now (not yet started, or being started again): nothing to
     // run the script in, and nothing worth waiting for on this thread.
-    RequestBrowser();
+    restart_.Request();
     return StoreValue(ScriptValue::Undefined());
   }
   Json params = {

@@ -110,3 +110,16 @@ TEST_F(NavigationTrackerTest, RefusedNavigateReportsOnlyWhenNothingStarted) {
 }
 
 }  // namespace
+
+TEST_F(NavigationTrackerTest, ANavigationOfADeadBrowserEndsSilentlyAndTheNewFrameCounts) {
+  ASSERT_FALSE(Feed("Page.frameStartedNavigating", Started("L1", "http://a/")));
+  tracker_.Restart("NEW");
+  EXPECT_FALSE(tracker_.OnTick(5000, &result_));
+  EXPECT_FALSE(Feed("Page.lifecycleEvent", Lifecycle("L1", "load")));
+  EXPECT_FALSE(Feed("Page.frameStartedNavigating", Started("L2", "http://a/")));  // old frame
+  ASSERT_FALSE(
+      Feed("Page.frameStartedNavigating", Started("L3", "http://b/", "differentDocument", "NEW")));
+  ASSERT_TRUE(Feed("Page.lifecycleEvent", Lifecycle("L3", "load", "NEW")));
+  EXPECT_EQ(result_.url, "http://b/");
+  EXPECT_EQ(result_.code, LoadResult::kSucceeded);
+}

@@ -5,6 +5,7 @@
 // clang-format on
 #include <gtest/gtest.h>
 #include <shlobj.h>
+#include <tlhelp32.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -75,8 +76,8 @@ int ServerPort() {
   std::wstring port_file = FreshFolder(L"server") + L"port";
   ::DeleteFileW(port_file.c_str());
   std::wstring script = Utf8ToWide(std::string(NODE_CHROMIUM_TEST_DIR) + "/page_server.py");
-  StartLinuxProcess(L"/usr/bin/python3 \"" + script + L"\" \"" + Utf8ToWide(WineUnixPath(port_file)) +
-                    L"\"");
+  StartLinuxProcess(L"/usr/bin/python3 \"" + script + L"\" \"" +
+                    Utf8ToWide(WineUnixPath(port_file)) + L"\"");
   g_port_file = port_file;
   PumpUntil([&] { return std::atoi(ReadFileText(port_file).c_str()) > 0; }, 10000);
   g_server_port = std::atoi(ReadFileText(port_file).c_str());
@@ -351,6 +352,111 @@ TEST_F(ChromiumEngineTest, BrowserIsGoneAfterItsProgramIsKilled) {
   ::WaitForSingleObject(child.hProcess, 5000);
   ::CloseHandle(child.hProcess);
   EXPECT_TRUE(PumpUntil([&] { return !UnixProcessAlive(pid); }, 10000));
+}
+
+// Kills a Linux process as a crash or the system would, and waits until it is gone.
+bool KillUnixProcess(int pid) {
+  if (!UnixProcessAlive(pid) || !StartLinuxProcess(L"/bin/kill -KILL " + std::to_wstring(pid))) {
+    return false;
+  }
+  return PumpUntil([&] { return !UnixProcessAlive(pid); }, 5000);
+}
+
+int ThreadsOfThisProcess() {
+  HANDLE snapshot = ::CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
+  THREADENTRY32 entry = {};
+  entry.dwSize = sizeof(entry);
+  int count = 0;
+  for (BOOL more = ::Thread32First(snapshot, &entry); more;
+       more = ::Thread32Next(snapshot, &entry)) {
+    count += entry.th32OwnerProcessID == ::GetCurrentProcessId();
+  }
+  ::CloseHandle(snapshot);
+  return count;
+}
+
+template <typename Call>
+DWORD MsTaken(Call call) {
+  DWORD start = ::GetTickCount();
+  call();
+  return ::GetTickCount() - start;
+}
+
+// Calls that need the browser, made while none runs, come back at once.
+constexpr DWORD kPromptMs = 1000;
+
+TEST_F(ChromiumEngineTest, AKilledBrowserIsReplacedAndItsPageLoadedAgain) {
+  engine_->wkeSetDebugConfig(view_, "restartPause", "500");
+  engine_->wkeSetTransparent(view_, true);
+  g_echo = {engine_, {}, {}};
+  engine_->wkeJsBindFunction("nativeEcho", &NativeEcho, &g_echo, 1);
+  std::wstring url = PageUrl("/calls.html");
+  ASSERT_EQ(LoadAndWait(url).result, 0);
+  ASSERT_TRUE(PumpUntil([&] { return g_echo.args.size() == 1; }, 5000));
+  int threads = ThreadsOfThisProcess();
+  std::wstring size = L"200x120";
+  for (int round = 0; round < 3; ++round) {
+    SCOPED_TRACE("round " + std::to_string(round));
+    int pid = BrowserPid();
+    size_t loads = loads_.size(), calls = g_echo.args.size();
+    ASSERT_TRUE(KillUnixProcess(pid));
+    DWORD died = ::GetTickCount();
+    EXPECT_LT(MsTaken([&] { EXPECT_EQ(RunText(L"6 * 7"), L"undefined"); }), kPromptMs);
+    EXPECT_LT(MsTaken([&] { engine_->wkeFireMouseEvent(view_, WM_MOUSEMOVE, 5, 5, 0); }),
+              kPromptMs);
+    // What the program asks for meanwhile holds for the next browser.
+    if (round == 1) {
+      url = PageUrl("/calls.html?again");
+      EXPECT_LT(MsTaken([&] { engine_->wkeLoadW(view_, url.c_str()); }), kPromptMs);
+    }
+    if (round == 2) {
+      size = L"180x100";
+      engine_->wkeResize(view_, 180, 100);
+    }
+    ASSERT_TRUE(PumpUntil([&] { return loads_.size() > loads; }, 10000)) << "no load event";
+    std::printf("browser killed -> page loaded again: %lu ms\n", ::GetTickCount() - died);
+    EXPECT_EQ(loads_.size(), loads + 1);
+    EXPECT_EQ(loads_.back().url, url);
+    EXPECT_EQ(loads_.back().result, 0);
+    // The page's own call of a bound function reaches us, and script runs again.
+    EXPECT_TRUE(PumpUntil([&] { return g_echo.args.size() > calls; }, 5000));
+    EXPECT_EQ(RunText(L"nativeEcho('back') + (6 * 7)"), L"echo:back42");
+    EXPECT_EQ(RunText(L"innerWidth + 'x' + innerHeight"), size);
+    EXPECT_NE(BrowserPid(), pid);
+    EXPECT_TRUE(UnixProcessAlive(BrowserPid()));
+  }
+  // Still transparent: only the band the page now draws is opaque.
+  engine_->wkeRunJSW(view_,
+                     L"document.body.style.margin='0';document.body.innerHTML="
+                     L"'<div style=\"background:#00a0e0;height:40px\"></div>'");
+  ASSERT_TRUE(WaitForPixel(10, 10, kBand));
+  HGDIOBJ surface = ::GetCurrentObject(engine_->wkeGetViewDC(view_), OBJ_BITMAP);
+  BITMAP bitmap = {};
+  ASSERT_EQ(::GetObjectA(surface, sizeof(bitmap), &bitmap), static_cast<int>(sizeof(bitmap)));
+  EXPECT_EQ(static_cast<const uint32_t*>(bitmap.bmBits)[60 * (bitmap.bmWidthBytes / 4) + 10] >> 24,
+            0u);
+  // Each browser's threads went with it.
+  EXPECT_LE(ThreadsOfThisProcess(), threads + 1);
+}
+
+TEST_F(ChromiumEngineTest, ABrowserThatCannotStartIsRetriedUntilOneDoes) {
+  engine_->wkeSetDebugConfig(view_, "restartPause", "300");
+  engine_->wkeSetDebugConfig(view_, "browserPath", "/nonexistent/chromium");
+  std::wstring url = PageUrl("/band.html");
+  engine_->wkeLoadW(view_, url.c_str());
+  ASSERT_TRUE(PumpUntil([&] { return !loads_.empty(); }, 10000));
+  EXPECT_EQ(loads_[0].url, url);
+  EXPECT_EQ(loads_[0].result, 1);
+  EXPECT_EQ(loads_[0].reason.rfind(L"browser not available", 0), 0u);
+  // Tried again and again, the load reported failed once.
+  PumpUntil([] { return false; }, 1500);
+  EXPECT_EQ(loads_.size(), 1u);
+  EXPECT_LT(MsTaken([&] { EXPECT_EQ(RunText(L"1"), L"undefined"); }), kPromptMs);
+  engine_->wkeSetDebugConfig(view_, "browserPath", "");
+  ASSERT_TRUE(PumpUntil([&] { return loads_.size() > 1; }, 15000));
+  EXPECT_EQ(loads_[1].url, url);
+  EXPECT_EQ(loads_[1].result, 0);
+  EXPECT_EQ(RunText(L"6 * 7"), L"42");
 }
 
 // Prints the time from a DOM change to the first frame that shows it.

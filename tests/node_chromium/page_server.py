@@ -39,7 +39,8 @@ class Handler(http.server.BaseHTTPRequestHandler):
         if self.path == "/slow":
             time.sleep(60)
             return
-        page = PAGES.get(self.path)
+        # A query names the same page under another URL.
+        page = PAGES.get(self.path.split("?")[0])
         if page is None:
             self.send_error(404)
             return
