@@ -114,6 +114,8 @@ class Ledger:
             "reached": len(reached_set & expected),
             "lost": len(expected - reached_set),
             "repeated": len(reached) - len(reached_set),
+            # Came when a higher number had already come: out of order, or again.
+            "late": sum(len(self._loads[load]["late"]) for load in self._load_order),
             # Numbers the page saw that were never sent at all, or only
             # written to a link that fell meanwhile.
             "unexpected": len(reached_set - expected - self.unsent),
@@ -133,6 +135,7 @@ class Ledger:
             (figures["unsent"] == 0, "%(unsent)d pushes found no live link (the link fell by itself)"),
             (figures["lost"] == 0, "%(lost)d sent pushes never reached the page"),
             (figures["repeated"] == 0, "%(repeated)d pushes reached the page more than once"),
+            (figures["late"] == 0, "%(late)d pushes reached the page after a higher number"),
             (figures["unexpected"] == 0, "the page saw %(unexpected)d pushes that were never sent"),
             (figures["log_lost"] == 0, "%(log_lost)d pushes reached the page without their log line"),
             (figures["logged"] == figures["sent"], "%(logged)d of %(sent)d sent pushes were logged"),

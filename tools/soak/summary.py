@@ -45,9 +45,9 @@ def summary(soak, figures, faults):
         % (done["tcp"] + done["process"], args.restarts, done["tcp"], done["process"],
            soak.final_logins),
         "browser kills     %d of %d, page loads %d" % (done["kill"], args.kills, len(soak.loads)),
-        "pushes            %d sent of %d, %d reached the page, %d lost, %d repeated, %d unsent"
-        % (figures["sent"], args.pushes, figures["reached"], figures["lost"], figures["repeated"],
-           figures["unsent"]),
+        "pushes            %d sent of %d, %d reached the page, %d lost, %d repeated, %d out of "
+        "order, %d unsent" % (figures["sent"], args.pushes, figures["reached"], figures["lost"],
+                              figures["repeated"], figures["late"], figures["unsent"]),
         "log lines         %d written, %d lost, %d repeated"
         % (figures["logged"], figures["log_lost"], figures["log_repeated"]),
         "push rate         %.0f/s while pushing, %.0f/s over the run"

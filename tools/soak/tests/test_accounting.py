@@ -72,6 +72,8 @@ def test_an_older_report_arriving_late_does_not_hide_what_a_newer_one_saw():
     # Repeated within one load and across a reload.
     ([report("a", [(1, 10)], late=[4])], range(1, 11), "1 pushes reached the page more than once"),
     ([report("a", [(1, 6)]), report("b", [(6, 10)])], range(1, 11), "more than once"),
+    # Out of order within one load.
+    ([report("a", [(1, 3), (5, 10)], late=[4])], range(1, 11), "1 pushes reached the page after a higher number"),
     # Seen by the page but never sent.
     ([report("a", [(1, 12)])], range(1, 11), "the page saw 2 pushes that were never sent"),
     # Reached the page without a log line; logged twice; logged but never sent.
