@@ -7,7 +7,6 @@ and LUMO_CTL (lumoctl.exe; default: the newest one built); env LUMO_ENGINE
 chooses the page engine (headless, or chromium: bin/chromium/node.dll and a
 real browser). The suite is skipped as a whole when any of them is missing."""
 
-import getpass
 import sys
 from pathlib import Path
 
@@ -15,23 +14,16 @@ import pytest
 
 sys.path.insert(0, str(Path(__file__).resolve().parent))
 
-from lumo_harness import (CHROMIUM, DRIVE_C, ENGINE_FOLDERS, Lumoctl, Program,  # noqa: E402
-                          ProgramFolder, browser_path, engine, engine_dll, lumoctl_path,
-                          program_bin)
+from lumo_harness import (CHROMIUM, ENGINE_FOLDERS, Lumoctl, Program, ProgramFolder,  # noqa: E402
+                          browser_path, engine, engine_dll, ensure_startup_folder, lumoctl_path,
+                          program_bin, user_profile)
 from office import Office  # noqa: E402
 
 PAGES = Path(__file__).resolve().parent / "pages"
-PROGRAMS_FOLDER = Path("AppData/Roaming/Microsoft/Windows/Start Menu/Programs")
-# Wine's own spelling of the folder (its registry names it so).
-STARTUP_NAME = "StartUp"
 
 
 def pytest_configure(config):
     config.addinivalue_line("markers", "slow: starts the real program more than once")
-
-
-def user_profile():
-    return DRIVE_C / "users" / getpass.getuser()
 
 
 @pytest.fixture(scope="session")
@@ -60,16 +52,7 @@ def ctl():
 
 @pytest.fixture(scope="session", autouse=True)
 def startup_folder():
-    """A Windows profile always has a Startup folder; a fresh Wine prefix does
-    not, and the program looks the folder up without creating it."""
-    programs = user_profile() / PROGRAMS_FOLDER
-    programs.mkdir(parents=True, exist_ok=True)
-    for entry in programs.iterdir():
-        if entry.is_dir() and entry.name.lower() == STARTUP_NAME.lower():
-            return entry
-    folder = programs / STARTUP_NAME
-    folder.mkdir()
-    return folder
+    return ensure_startup_folder()
 
 
 @pytest.fixture(scope="session")

@@ -7,6 +7,7 @@ from bin/chromium/, which drives a real browser (env LUMO_BROWSER, default
 /usr/bin/chromium) with its profile inside the program folder."""
 
 import datetime
+import getpass
 import os
 import re
 import shutil
@@ -68,6 +69,28 @@ def wine_environment():
 
 ENV = wine_environment()
 DRIVE_C = Path(ENV["WINEPREFIX"]) / "drive_c"
+
+
+PROGRAMS_FOLDER = Path("AppData/Roaming/Microsoft/Windows/Start Menu/Programs")
+# Wine's own spelling of the folder (its registry names it so).
+STARTUP_NAME = "StartUp"
+
+
+def user_profile():
+    return DRIVE_C / "users" / getpass.getuser()
+
+
+def ensure_startup_folder():
+    """A Windows profile always has a Startup folder; a fresh Wine prefix does
+    not, and the program looks the folder up without creating it."""
+    programs = user_profile() / PROGRAMS_FOLDER
+    programs.mkdir(parents=True, exist_ok=True)
+    for entry in programs.iterdir():
+        if entry.is_dir() and entry.name.lower() == STARTUP_NAME.lower():
+            return entry
+    folder = programs / STARTUP_NAME
+    folder.mkdir()
+    return folder
 
 
 def engine():

@@ -11,6 +11,7 @@
 #include <iterator>
 #include <string>
 
+#include "tools/lumoctl/process_stats.h"
 #include "tools/lumoctl/window_lookup.h"
 
 namespace {
@@ -231,11 +232,31 @@ int Kill() {
   return killed ? kOk : kFailed;
 }
 
+// Handles, threads and private bytes of the main window's process, each with
+// the call that read it; -1 (and "none") for a figure no call could read.
+int Stats() {
+  HWND main = FindMainWindow();
+  DWORD process = 0;
+  if (main) ::GetWindowThreadProcessId(main, &process);
+  ProcessStats stats;
+  bool opened = process && ReadProcessStats(process, &stats);
+  Print("found", opened ? 1 : 0);
+  if (!opened) return kFailed;
+  Print("pid", process);
+  Print("handles", stats.handles);
+  Print("threads", stats.threads);
+  Print("private_bytes", stats.private_bytes);
+  Print("handles_from", stats.handles_from);
+  Print("threads_from", stats.threads_from);
+  Print("private_bytes_from", stats.private_bytes_from);
+  return kOk;
+}
+
 int Usage() { return kUsage; }
 
 void PrintUsage() {
   std::fprintf(stderr,
-               "usage: lumoctl main | dialog | monitors | pcname | kill\n"
+               "usage: lumoctl main | dialog | monitors | pcname | stats | kill\n"
                "       lumoctl close | sysclose\n"
                "       lumoctl tray settings|update|exit\n"
                "       lumoctl tray-event right|left|double\n"
@@ -250,6 +271,7 @@ int Run(int argc, char** argv) {
   if (command == "dialog") return ReportDialog();
   if (command == "monitors") return Monitors();
   if (command == "pcname") return PcName();
+  if (command == "stats") return Stats();
   if (command == "kill") return Kill();
   if (command == "close") return SendToMain(WM_CLOSE, 0, 0);
   if (command == "sysclose") return SendToMain(WM_SYSCOMMAND, SC_CLOSE, 0);
