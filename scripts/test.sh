@@ -99,10 +99,15 @@ fi
 step "tests (native, sanitizers)" ctest --test-dir "$NATIVE" --output-on-failure -j$JOBS
 step "fuzzers" run_fuzzers
 step "tool tests (back-office simulator, binary checks)" /usr/bin/python3 -m pytest -q -p no:cacheprovider \
-  tools/backoffice/tests tools/pecheck/tests
+  tools/backoffice/tests tools/pecheck/tests tools/soak/tests
 step "end-to-end tests (x86-64)" end_to_end x86_64
 # The same suite with pages rendered by a real browser, plus its rendering tests.
 step "end-to-end tests (x86-64, Chromium engine)" end_to_end x86_64 chromium
+# The soak's short form: server restarts, numbered pushes and browser kills,
+# every push accounted for in the page and the log (tools/soak/soak.py runs
+# the long form on its own).
+step "soak, short (x86-64, Chromium engine)" /usr/bin/python3 tools/soak/soak.py \
+  --bin "$(win_build x86_64)/bin" --minutes 2 --restarts 5 --pushes 3000 --kills 2 --process-every 5
 if machine_runs_32bit; then
   step "end-to-end tests (i686)" end_to_end i686
 fi
