@@ -13,6 +13,7 @@
 #include "app/system_utils.h"
 #include "app/tray_icon.h"
 #include "app/update_handoff.h"
+#include "ext/library_check.h"
 #include "link/port_discovery.h"
 #include "link/server_link.h"
 #include "log/log_file.h"
@@ -91,6 +92,8 @@ void StartUp(HWND main_window) {
   HandOffUpdate(UpdateMode::kHidden);
   OpenLog(app.app_name, app.run_directory);
   LogVersion(app);
+  // A broken installation says so at once; a healthy one adds nothing.
+  LogLibraryProblems();
   InstallFatalErrorHandler();
   WaitForServer();
   AddTrayIcon(main_window);

@@ -89,6 +89,7 @@ __declspec(dllexport) const char* __stdcall fun_GetPCName() {
   return g_pc_name.c_str();
 }
 
+#ifndef LUMO_COMMON_WITHOUT_FUN_MSG
 // The login text: {"c":"sys","a":"<command>","data":{"app":"<app>","pcname":"<pc>"}}.
 __declspec(dllexport) const char* __stdcall _fun_msg(const char* command, const char* app,
                                                       const char* pc_name, const char* extra) {
@@ -97,6 +98,8 @@ __declspec(dllexport) const char* __stdcall _fun_msg(const char* command, const 
                    Quoted(app) + ",\"pcname\":" + Quoted(pc_name) + "}}";
   return g_last_message.c_str();
 }
+
+#endif
 
 // Records the nine arguments as one line of "common_update_calls.txt" beside
 // the library ("|" between them, "(null)" for a null pointer) and does
