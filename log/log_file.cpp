@@ -133,8 +133,8 @@ bool OpenLocked(Logger& logger, const std::string& app_name, const std::string& 
   return opened != nullptr;
 }
 
+// With file_lock held.
 void WriteOneLine(Logger& logger, const std::string& line) {
-  std::lock_guard<std::mutex> hold(logger.file_lock);
   SYSTEMTIME now;
   ReadLogClock(&now);
   // Checked before every line: one queued before midnight goes into the
@@ -144,9 +144,16 @@ void WriteOneLine(Logger& logger, const std::string& line) {
   if (file) AppendToDayFile(file, line);
 }
 
+// Each line is taken and written under file_lock, so whoever holds that lock
+// knows the writer is not between taking a line and writing it (a process
+// about to end at once flushes that way without losing the writer's line).
 void DrainQueue(Logger& logger) {
   std::string line;
-  while (TakeLine(logger, &line)) WriteOneLine(logger, line);
+  for (;;) {
+    std::lock_guard<std::mutex> hold(logger.file_lock);
+    if (!TakeLine(logger, &line)) return;
+    WriteOneLine(logger, line);
+  }
 }
 
 DWORD WINAPI WriterMain(void*) {
@@ -205,8 +212,9 @@ std::unique_lock<std::mutex> FileLockWithin(Logger& logger, DWORD wait_ms) {
 // Writes what the writer left in the queue, on the calling thread.
 void DrainWithoutWriter(Logger& logger, DWORD wait_ms) {
   std::string line;
-  while (TakeLine(logger, &line)) {
+  for (;;) {
     std::unique_lock<std::mutex> hold = FileLockWithin(logger, wait_ms);
+    if (!TakeLine(logger, &line)) return;
     HANDLE file = logger.file.load();
     if (file) AppendToDayFile(file, line);
   }

@@ -5,11 +5,12 @@ in its log, free the instance lock, and, unless restarting is off or capped,
 be replaced by a new copy that loads the page again."""
 
 import shutil
+import subprocess
 import time
 
 import pytest
 
-from lumo_harness import CHROMIUM, Program, engine, ended_in_order, wait_until
+from lumo_harness import CHROMIUM, E2E_FOLDER, Program, engine, ended_in_order, wait_until
 
 START_TIMEOUT = 60
 # The program's own bound is 10 s; Wine needs a little more to reap the process.
@@ -64,6 +65,17 @@ class FaultRun:
         if self.ctl.main().get("found") == "1":
             self.ctl.run("tray", "exit")
         self.ctl.wait("main", "gone", 30)
+
+
+@pytest.fixture(autouse=True)
+def no_copy_left(ctl):
+    """A failed case may leave a restarted copy running, which nothing tracks:
+    end it, so it cannot hold the instance lock for the cases after it."""
+    yield
+    if ctl.main().get("found") == "1":
+        ctl.run("tray", "exit")
+    if not ctl.wait("main", "gone", 20):
+        subprocess.run(["pkill", "-f", E2E_FOLDER + ".fatal-"], check=False)
 
 
 def assert_ended_after_fatal(lines):
