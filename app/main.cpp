@@ -1,6 +1,7 @@
 // Tarnlumo.exe: the customer display of the till.
 #include <windows.h>
 
+#include "app/display_follow.h"
 #include "app/fatal_shutdown.h"
 #include "app/main_window.h"
 #include "app/screen_dialog.h"
@@ -14,6 +15,7 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
   handlers.on_settings = ShowScreenDialog;
   handlers.on_exit = CloseScreenDialog;
   handlers.on_fatal_error = RunFatalShutdown;
+  handlers.on_display_change = FollowDisplayChange;
   if (!CreateMainWindow(handlers)) return 1;
   return RunMessageLoop();
 }

@@ -1,5 +1,6 @@
 #include "app/main_window.h"
 
+#include "app/display_follow.h"
 #include "app/fatal_shutdown.h"
 #include "app/tray_icon.h"
 #include "app/update_handoff.h"
@@ -7,6 +8,7 @@
 namespace {
 
 MainWindowHandlers g_handlers;
+constexpr WPARAM kDevicesChanged = 0x0007;  // DBT_DEVNODES_CHANGED
 
 void OnTrayCommand(HWND window, UINT command) {
   switch (command) {
@@ -48,6 +50,20 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wparam, LPARAM
     case WM_COMMAND:
       if (HIWORD(wparam) == 0 && lparam == 0) OnTrayCommand(window, LOWORD(wparam));
       return 0;
+    case WM_DISPLAYCHANGE:
+      NoteDisplayChange(window);
+      return 0;
+    case WM_DEVICECHANGE:
+      // A monitor plugged in or out changes the device tree; nothing more is
+      // said about which device, so the monitors are simply listed again.
+      if (wparam == kDevicesChanged) NoteDisplayChange(window);
+      return TRUE;
+    case WM_TIMER:
+      if (IsDisplayChangeTimer(wparam)) {
+        if (g_handlers.on_display_change) g_handlers.on_display_change();
+        return 0;
+      }
+      break;
   }
   return ::DefWindowProcA(window, message, wparam, lparam);
 }

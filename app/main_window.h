@@ -16,6 +16,8 @@ struct MainWindowHandlers {
   void (*on_exit)() = nullptr;
   // A fatal error on another thread handed its shutdown over to this thread.
   void (*on_fatal_error)() = nullptr;
+  // The monitors changed (gathered over a short burst of messages).
+  void (*on_display_change)() = nullptr;
 };
 
 // Registers the class and creates the window; the created handler runs inside.

@@ -4,6 +4,7 @@
 
 #include "app/app_state.h"
 #include "app/config_file.h"
+#include "app/display_follow.h"
 #include "log/log_file.h"
 
 namespace {
@@ -18,6 +19,7 @@ constexpr char kNoteText[] =
 
 std::vector<RECT> g_monitors;
 int g_current_screen = 0;
+bool g_current_was_primary = false;
 HWND g_dialog = nullptr;
 bool g_modal = false;
 MonitorSource g_monitor_source = nullptr;
@@ -148,6 +150,7 @@ void ApplyScreenChoice(HWND dialog) {
   int count = static_cast<int>(g_monitors.size());
   if (value > count) return Log(chosen + current + " 屏幕数:" + std::to_string(count));
   g_current_screen = value;
+  g_current_was_primary = IsPrimaryMonitor(g_monitors[value - 1]);
   WriteIni("local", "index", std::to_string(value));
   MoveToScreen(g_monitors[value - 1]);
   CloseDialog(dialog);
@@ -174,11 +177,19 @@ void CloseScreenDialog() {
   if (g_dialog) CloseDialog(g_dialog);
 }
 
+void RefreshMonitorList() { CollectMonitors(); }
+
+void RefillOpenScreenDialog() {
+  if (g_dialog) FillScreenList(g_dialog);
+}
+
 const std::vector<RECT>& MonitorList() { return g_monitors; }
 int CurrentScreen() { return g_current_screen; }
+bool CurrentScreenWasPrimary() { return g_current_was_primary; }
 void SetMonitorSourceForTest(MonitorSource source) { g_monitor_source = source; }
 void ResetScreenStateForTest() {
   g_current_screen = 0;
+  g_current_was_primary = false;
   g_monitors.clear();
 }
 

@@ -31,6 +31,13 @@ void MoveToScreen(const RECT& rect);
 std::string ScreenItemText(int number, const RECT& rect);
 const std::vector<RECT>& MonitorList();
 int CurrentScreen();
+// Whether the current screen was the primary monitor when it was chosen.
+bool CurrentScreenWasPrimary();
+// Enumerates the monitors again into MonitorList (after a display change).
+void RefreshMonitorList();
+// An open dialog lists the monitors again and applies the stored choice, so a
+// start-up that waits for a missing monitor goes on once it is there.
+void RefillOpenScreenDialog();
 
 // Seams for tests: a monitor source that calls CollectMonitor itself instead
 // of EnumDisplayMonitors, a modeless dialog, and an empty list with no current screen.

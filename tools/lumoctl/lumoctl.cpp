@@ -257,7 +257,7 @@ int Usage() { return kUsage; }
 void PrintUsage() {
   std::fprintf(stderr,
                "usage: lumoctl main | dialog | monitors | pcname | stats | kill\n"
-               "       lumoctl close | sysclose\n"
+               "       lumoctl close | sysclose | display-change\n"
                "       lumoctl tray settings|update|exit\n"
                "       lumoctl tray-event right|left|double\n"
                "       lumoctl choose N [timeout_ms] | dialog-close | menu-cancel\n"
@@ -275,6 +275,12 @@ int Run(int argc, char** argv) {
   if (command == "kill") return Kill();
   if (command == "close") return SendToMain(WM_CLOSE, 0, 0);
   if (command == "sysclose") return SendToMain(WM_SYSCOMMAND, SC_CLOSE, 0);
+  // What Windows sends every top-level window after the monitors or their modes
+  // changed (Wine does not, not even after xrandr changed the X screen).
+  if (command == "display-change") {
+    int width = ::GetSystemMetrics(SM_CXSCREEN), height = ::GetSystemMetrics(SM_CYSCREEN);
+    return SendToMain(WM_DISPLAYCHANGE, 32, MAKELPARAM(width, height));
+  }
   if (command == "menu-cancel") return CancelMenu(TimeoutArg(argc, argv, 2));
   if (command == "dialog-close") {
     HWND dialog = ProbeDialog();
