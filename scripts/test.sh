@@ -67,6 +67,25 @@ end_to_end() {  # end_to_end ARCH [ENGINE]
     /usr/bin/python3 -m pytest -q -p no:cacheprovider tests/e2e
 }
 
+# A display whose size can change (Xvfb's cannot): an X server with the dummy
+# video driver, with a Wine prefix of its own under the cache, since a
+# kept-alive wineserver keeps the desktop of the display it first served.
+RESIZABLE_DISPLAY=:79
+resizable_display_e2e() {
+  if ! xdpyinfo -display "$RESIZABLE_DISPLAY" >/dev/null 2>&1; then
+    nohup Xorg "$RESIZABLE_DISPLAY" -config "$PWD/scripts/xorg-dummy.conf" -noreset -nolisten tcp \
+      -logfile "$LUMO_CACHE/xorg-dummy.log" >/dev/null 2>&1 &
+    for _ in $(seq 100); do xdpyinfo -display "$RESIZABLE_DISPLAY" >/dev/null 2>&1 && break; sleep 0.1; done
+  fi
+  if ! xrandr -display "$RESIZABLE_DISPLAY" 2>/dev/null | grep -q ' 1024x768 '; then
+    echo "no X server with a changeable size on $RESIZABLE_DISPLAY (see $LUMO_CACHE/xorg-dummy.log)"
+    return 1
+  fi
+  env LUMO_CACHE="$LUMO_CACHE/resizable" DISPLAY="$RESIZABLE_DISPLAY" LUMO_ARCH=x86_64 \
+    LUMO_BIN="$(win_build x86_64)/bin" \
+    /usr/bin/python3 -m pytest -q -p no:cacheprovider tests/e2e/test_display_resolution.py -rs
+}
+
 build_native() {
   CC=clang CXX=clang++ cmake -S . -B "$NATIVE" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
     >/dev/null && ninja -C "$NATIVE" -j$JOBS -k 0
@@ -103,6 +122,7 @@ step "tool tests (back-office simulator, binary checks)" /usr/bin/python3 -m pyt
 step "end-to-end tests (x86-64)" end_to_end x86_64
 # The same suite with pages rendered by a real browser, plus its rendering tests.
 step "end-to-end tests (x86-64, Chromium engine)" end_to_end x86_64 chromium
+step "end-to-end tests (x86-64, a display that changes size)" resizable_display_e2e
 # The soak's short form: server restarts, numbered pushes and browser kills,
 # every push accounted for in the page and the log (tools/soak/soak.py runs
 # the long form on its own).
