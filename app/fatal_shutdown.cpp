@@ -14,7 +14,6 @@ constexpr DWORD kDeadlineMarginMs = 500;
 std::atomic<HWND> g_window{nullptr};
 std::atomic<DWORD> g_gui_thread{0};
 std::atomic<bool> g_shutdown_ran{false};
-HANDLE g_deadline_thread = nullptr;
 
 DWORD WINAPI DeadlineThread(void*) {
   ::Sleep(kFatalBoundMs - kDeadlineMarginMs);
@@ -24,7 +23,8 @@ DWORD WINAPI DeadlineThread(void*) {
 // Whatever hangs from here on (a GUI thread that never takes the hand-over,
 // a wait inside a library), the process ends in time.
 void ArmDeadline() {
-  g_deadline_thread = ::CreateThread(nullptr, 0, DeadlineThread, nullptr, 0, nullptr);
+  HANDLE thread = ::CreateThread(nullptr, 0, DeadlineThread, nullptr, 0, nullptr);
+  if (thread) ::CloseHandle(thread);  // nobody waits for it: it ends the process
 }
 
 bool OnGuiThread() {
