@@ -464,6 +464,10 @@ Section "Uninstall"
     Delete "$INSTDIR\*.localstorage"
     RMDir /r "$INSTDIR\lumo-browser-profile"
     Delete "$INSTDIR\TarnUpdate.dat"
+    !if "${STANDINS}" == "1"
+      ; Our common.dll's record of the update hand-offs it was given.
+      Delete "$INSTDIR\common_update_calls.txt"
+    !endif
   ${EndIf}
   RMDir "$INSTDIR"
   DeleteRegKey HKLM "${UNINSTALL_KEY}"
