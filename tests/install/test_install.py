@@ -5,12 +5,14 @@ its page writing a key, a silent upgrade to a newer build while it runs, a
 silent uninstall while the new copy runs, and one that removes the data too."""
 
 import json
+import subprocess
+import time
 
 import pytest
 
 import setup_runs
 from exe_version import file_version
-from lumo_harness import Program, ended_in_order, wait_until
+from lumo_harness import ENV, WINE_RUN, Program, ended_in_order, wait_until
 from office import Office
 from conftest import RECORDER_PAGE
 from setup_runs import DEFAULT_DIR, InstalledFolder
@@ -215,3 +217,57 @@ def test_uninstall_asked_to_removes_the_data_too(till, uninstalled):
     assert not till.folder.path.exists(), till.folder.files()
     assert setup_runs.registry_entry() is None
     assert setup_runs.shortcuts() == []
+
+
+def exited_lines():
+    """How many times an installer saw a running copy end through its own exit."""
+    return sum(1 for line in setup_runs.setup_log() if line.endswith(") exited"))
+
+
+def press(*keys):
+    """Keys to the focused window of the virtual display (the installer's)."""
+    subprocess.run(["xdotool", "key"] + list(keys), env=ENV, check=True, timeout=30)
+
+
+def window_shown(title):
+    found = subprocess.run(["xdotool", "search", "--name", title], env=ENV,
+                           capture_output=True, timeout=30)
+    return found.returncode == 0
+
+
+def test_interactive_install_asks_for_the_server_and_starts_the_program(till, uninstalled):
+    """Run without /S into a folder of its own: the folder page, the server page
+    (filled from the parameters, as an upgrade fills it from config.ini), the
+    install, and the finish page that starts the program."""
+    folder = InstalledFolder("C:\\lumo_interactive\\")
+    before = len(logins(till.office))
+    with open(till.stderr, "ab") as errors:
+        setup = subprocess.Popen([str(WINE_RUN), str(till.current), "/IP=127.0.0.1",
+                                  "/WEBPORT=%d" % till.office.web_port, "/INDEX=1",
+                                  "/D=C:\\lumo_interactive"],
+                                 env=ENV, stdout=subprocess.DEVNULL, stderr=errors)
+    try:
+        assert wait_until(lambda: window_shown("TarnPOS背屏 lumo"), 60), "no installer window"
+        time.sleep(1)
+        press("Return")  # the folder
+        time.sleep(1)
+        press("Return")  # the server page: install
+        assert wait_until(lambda: setup_runs.registry_entry() is not None, 60), "nothing installed"
+        time.sleep(2)
+        press("Return")  # finish, with "run" ticked
+        assert setup.wait(30) == 0
+    finally:
+        if setup.poll() is None:
+            setup.kill()
+    assert folder.config() == {"server": {"ip": "127.0.0.1", "webport": str(till.office.web_port)},
+                               "local": {"index": "1"}}
+    assert setup_runs.registry_entry()["InstallLocation"] == "C:\\lumo_interactive"
+    assert wait_until(lambda: len(logins(till.office)) > before, START_TIMEOUT), \
+        "the program the finish page started did not log in"
+    assert till.ctl.wait("visible", "present", 60)
+    exits = exited_lines()
+    result = setup_runs.uninstall(folder, "/REMOVEDATA=1")
+    assert result.code == 0
+    assert till.ctl.wait("main", "gone", 5)
+    assert exited_lines() == exits + 1, setup_runs.setup_log()[-3:]
+    assert not folder.path.exists(), folder.files()
