@@ -212,8 +212,11 @@ def test_uninstall_asked_to_removes_the_data_too(till, uninstalled):
     # No parameters: the kept file is not touched.
     assert till.folder.config_path.read_bytes() == config
     assert setup_runs.registry_entry() is not None
+    exits = exited_lines()
     result = setup_runs.uninstall(till.folder, "/REMOVEDATA=1")
     assert result.code == 0, result.errors
+    # Nothing ran before this install, so it started nothing for the uninstall to end.
+    assert exited_lines() == exits
     assert not till.folder.path.exists(), till.folder.files()
     assert setup_runs.registry_entry() is None
     assert setup_runs.shortcuts() == []
