@@ -274,3 +274,31 @@ def test_interactive_install_asks_for_the_server_and_starts_the_program(till, un
     assert till.ctl.wait("main", "gone", 5)
     assert exited_lines() == exits + 1, setup_runs.setup_log()[-3:]
     assert not folder.path.exists(), folder.files()
+
+
+def test_copy_waiting_for_its_server_is_ended_hard_after_the_bounded_wait(till, uninstalled):
+    """A copy still waiting for its server at start-up handles no window
+    message; the upgrade must still go through, after its bounded wait."""
+    folder = InstalledFolder("C:\\lumo_waiting\\")
+    first = setup_runs.run(till.current, "/S", "/IP=127.0.0.1", "/WEBPORT=%d" % till.office.web_port,
+                           "/INDEX=1", "/D=C:\\lumo_waiting")
+    assert first.code == 0, first.errors
+    till.office.set_config(root_status=503)
+    try:
+        program = Program(folder, till.ctl)
+        program.stderr_path = till.stderr
+        program.start()
+        assert folder.wait_log(lambda l: l.category == "版本号", START_TIMEOUT), "it never started"
+        again = setup_runs.run(till.newer, "/S")
+        assert again.code == 0, again.errors
+        assert again.seconds >= 30, "the stuck copy cannot have ended through its exit"
+        assert program.wait_exit(5) is not None, "the stuck copy still runs"
+        assert any(line.endswith("it was ended hard") for line in setup_runs.setup_log()[-3:])
+    finally:
+        till.office.set_config(root_status=200)
+    # The copy started again after the upgrade gets its server now and comes up.
+    assert till.ctl.wait("visible", "present", START_TIMEOUT)
+    exits = exited_lines()
+    assert setup_runs.uninstall(folder, "/REMOVEDATA=1").code == 0
+    assert exited_lines() == exits + 1
+    assert not folder.path.exists(), folder.files()
