@@ -15,10 +15,6 @@ Function OnlyCharacters
     StrCpy $4 0
     ${DoWhile} $4 < $3
       StrCpy $5 $R0 1 $4
-      ${If} $5 == ""
-        StrCpy $R2 0
-      ${EndIf}
-      ; StrStr-like check: is $5 one of $R1?
       Push $R1
       Push $5
       Call CharIn
