@@ -18,14 +18,40 @@ else()
   endif()
 endif()
 
-# lumo_program_resources(target): the program's resources (icon, manifest,
-# version block); windres finds the manifest generated for this target through
-# the target's include path.
+# lumo_program_version_parts(version out_var): the four numbers of a version
+# "a.b.c.d" as a list; a version of another form stops the configuration.
+function(lumo_program_version_parts version out_var)
+  if(NOT version MATCHES "^[0-9]+\\.[0-9]+\\.[0-9]+\\.[0-9]+$")
+    message(FATAL_ERROR "program version '${version}' is not four numbers a.b.c.d")
+  endif()
+  string(REPLACE "." ";" parts "${version}")
+  foreach(part ${parts})
+    if(part GREATER 65535)
+      message(FATAL_ERROR "program version '${version}': ${part} does not fit a version field")
+    endif()
+  endforeach()
+  set(${out_var} ${parts} PARENT_SCOPE)
+endfunction()
+
+# lumo_program_resources(target [VERSION a.b.c.d]): the program's resources
+# (icon, manifest, version block) with the build's version or the one given;
+# windres finds the manifest and version header generated for that version
+# through the target's include path.
 function(lumo_program_resources target)
+  cmake_parse_arguments(R "" "VERSION" "" ${ARGN})
+  if(NOT R_VERSION)
+    set(R_VERSION ${LUMO_PROGRAM_VERSION})
+  endif()
+  lumo_program_version_parts(${R_VERSION} parts)
+  string(REPLACE ";" "," LUMO_VERSION_COMMAS "${parts}")
+  set(LUMO_VERSION_TEXT ${R_VERSION})
+  set(dir ${CMAKE_BINARY_DIR}/resources/${R_VERSION})
+  configure_file(${LUMO_ROOT}/resources/lumo.manifest.in ${dir}/lumo.manifest @ONLY)
+  configure_file(${LUMO_ROOT}/resources/lumo_version.h.in ${dir}/lumo_version.h @ONLY)
   target_sources(${target} PRIVATE ${LUMO_ROOT}/resources/lumo.rc)
-  target_include_directories(${target} PRIVATE ${CMAKE_BINARY_DIR}/resources)
-  set_source_files_properties(${LUMO_ROOT}/resources/lumo.rc PROPERTIES
-    OBJECT_DEPENDS ${CMAKE_BINARY_DIR}/resources/lumo.manifest)
+  target_include_directories(${target} PRIVATE ${dir})
+  set_property(SOURCE ${LUMO_ROOT}/resources/lumo.rc TARGET_DIRECTORY ${target} APPEND
+    PROPERTY OBJECT_DEPENDS ${dir}/lumo.manifest ${dir}/lumo_version.h)
 endfunction()
 
 # lumo_sources(file...): sources of the program that need Windows (lumo_core).

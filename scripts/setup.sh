@@ -19,7 +19,7 @@ PACKAGES=(
   xserver-xorg-core xserver-xorg-video-dummy x11-xserver-utils
   locales googletest libgtest-dev cmake ninja-build python3 build-essential dpkg-dev
   duktape-dev libcurl4-openssl-dev rapidjson-dev nlohmann-json3-dev libbenchmark-dev
-  clang libclang-rt-14-dev curl procps psmisc chromium python3-pytest python3-pefile
+  clang libclang-rt-14-dev curl procps psmisc chromium python3-pytest python3-pefile nsis
   fonts-noto-cjk fonts-wqy-microhei
 )
 # 32-bit Wine, only where it can run.

@@ -86,6 +86,12 @@ resizable_display_e2e() {
     /usr/bin/python3 -m pytest -q -p no:cacheprovider tests/e2e/test_display_resolution.py -rs
 }
 
+# The installers of one target under Wine, in a prefix of their own made anew
+# (<cache>/install/wine-ARCH); the x86-64 run also checks the packaging command.
+install_tests() {  # install_tests ARCH
+  env LUMO_ARCH="$1" /usr/bin/python3 -m pytest -q -p no:cacheprovider tests/install
+}
+
 build_native() {
   CC=clang CXX=clang++ cmake -S . -B "$NATIVE" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
     >/dev/null && ninja -C "$NATIVE" -j$JOBS -k 0
@@ -128,8 +134,10 @@ step "end-to-end tests (x86-64, a display that changes size)" resizable_display_
 # the long form on its own).
 step "soak, short (x86-64, Chromium engine)" /usr/bin/python3 tools/soak/soak.py \
   --bin "$(win_build x86_64)/bin" --minutes 2 --restarts 5 --pushes 3000 --kills 2 --process-every 5
+step "installer tests (x86-64, under 64-bit Wine)" install_tests x86_64
 if machine_runs_32bit; then
   step "end-to-end tests (i686)" end_to_end i686
+  step "installer tests (i686, under 32-bit Wine)" install_tests i686
 fi
 
 echo

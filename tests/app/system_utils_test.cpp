@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include "lumo_version.h"  // generated beside this test's copy of the program's resources
+
 namespace {
 
 TEST(SystemUtilsTest, ProcessDirectoryEndsWithExactlyOneBackslash) {
@@ -61,7 +63,7 @@ TEST(SystemUtilsTest, UptimeStaysPositiveAfterTheTickCountWraps) {
 TEST(SystemUtilsTest, FileVersionReadsTheVersionResource) {
   char path[MAX_PATH];
   ::GetModuleFileNameA(nullptr, path, MAX_PATH);
-  EXPECT_EQ(FileVersion(path), "1.0.0.1");  // this test carries the program's resource
+  EXPECT_EQ(FileVersion(path), LUMO_VERSION_TEXT);  // this test carries the program's resource
   EXPECT_EQ(FileVersion(""), "");
   EXPECT_EQ(FileVersion(ProcessDirectory() + "no_such_file.exe"), "");
 }

@@ -88,15 +88,16 @@ class CheckError(Exception):
 
 # ---------------------------------------------------------------- sources --
 
-def read_version_text(rc_path):
+def read_version_text(version_path):
+    """The program's version: the first line of resources/version.txt."""
     try:
-        text = Path(rc_path).read_text(encoding="utf-8", errors="replace")
+        lines = Path(version_path).read_text(encoding="utf-8", errors="replace").splitlines()
     except OSError as e:
         raise CheckError(f"cannot read: {e.strerror}")
-    m = re.search(r'^\s*#\s*define\s+LUMO_VERSION_TEXT\s+"([^"]*)"', text, re.M)
-    if not m:
-        raise CheckError('no line #define LUMO_VERSION_TEXT "..."')
-    return m.group(1)
+    text = lines[0].strip() if lines else ""
+    if not text:
+        raise CheckError("no version on its first line")
+    return text
 
 
 def version_numbers(text):
@@ -367,7 +368,7 @@ def check_library(path, label, arch, required, infos):
     return [check_machine(pe, arch, label)] + check_exports(pe, required, label)
 
 
-def run(bin_dir, arch, repo, rc_path):
+def run(bin_dir, arch, repo, version_path):
     """All checks of one bin folder: ([Result], [summary line])."""
     bin_dir, repo = Path(bin_dir), Path(repo)
     results, infos = [], []
@@ -376,10 +377,10 @@ def run(bin_dir, arch, repo, rc_path):
 
     version_text = None
     try:
-        version_text = read_version_text(rc_path)
+        version_text = read_version_text(version_path)
         version_numbers(version_text)
     except CheckError as e:
-        results.append(fail(str(rc_path), f"cannot take the version from it: {e}"))
+        results.append(fail(str(version_path), f"cannot take the version from it: {e}"))
         version_text = None
     results += check_exe(bin_dir, arch, version_text, infos)
 
@@ -405,15 +406,16 @@ def main(argv=None):
     parser.add_argument("--arch", required=True, choices=sorted(ARCHES))
     parser.add_argument("--repo", type=Path, default=DEFAULT_REPO,
                         help="repository root holding ext/*_api.h (default: %(default)s)")
-    parser.add_argument("--rc", type=Path,
-                        help="resource script with LUMO_VERSION_TEXT (default: REPO/resources/lumo.rc)")
+    parser.add_argument("--version-file", type=Path,
+                        help="file whose first line is the version (default: REPO/resources/version.txt)")
     parser.add_argument("--summary", action="store_true",
                         help="also print one info line per file")
     parser.add_argument("bin", type=Path, metavar="BIN_FOLDER")
     args = parser.parse_args(argv)
 
-    rc_path = args.rc if args.rc is not None else args.repo / "resources" / "lumo.rc"
-    results, infos = run(args.bin, args.arch, args.repo, rc_path)
+    version_path = (args.version_file if args.version_file is not None
+                    else args.repo / "resources" / "version.txt")
+    results, infos = run(args.bin, args.arch, args.repo, version_path)
     if args.summary:
         for line in infos:
             print(line)

@@ -200,17 +200,17 @@ def test_parser_reports_a_missing_list():
         pecheck.parse_function_lists("#define SOMETHING_ELSE(X) X(a, int)\n", "WANTED_FUNCTIONS")
 
 
-def test_version_text_from_the_real_rc():
-    assert pecheck.read_version_text(REPO / "resources" / "lumo.rc") == "1.0.0.1"
+def test_version_text_from_the_real_version_file():
+    assert pecheck.read_version_text(REPO / "resources" / "version.txt") == "1.0.0.1"
 
 
 def test_version_text_missing_is_an_error(tmp_path):
-    rc = tmp_path / "x.rc"
-    rc.write_text('#define LUMO_VERSION 1,0,0,1\n#define OTHER_TEXT "1.0.0.1"\n')
+    empty = tmp_path / "version.txt"
+    empty.write_text("\n1.0.0.1\n")
     with pytest.raises(pecheck.CheckError):
-        pecheck.read_version_text(rc)
+        pecheck.read_version_text(empty)
     with pytest.raises(pecheck.CheckError):
-        pecheck.read_version_text(tmp_path / "absent.rc")
+        pecheck.read_version_text(tmp_path / "absent.txt")
 
 
 def test_system_dll_allowlist():
@@ -411,8 +411,7 @@ def fake_repo(root, version="1.0.0.1"):
         (root / rel).parent.mkdir(parents=True, exist_ok=True)
         (root / rel).write_text(text)
     (root / "resources").mkdir(exist_ok=True)
-    (root / "resources" / "lumo.rc").write_text(
-        f'#define LUMO_VERSION 1,0,0,1\n#define LUMO_VERSION_TEXT "{version}"\n')
+    (root / "resources" / "version.txt").write_text(f"{version}\n")
     return root
 
 
@@ -483,9 +482,9 @@ def test_missing_library_and_other_version_fail(good_folder, tmp_path):
     bad = tmp_path / "bin"
     shutil.copytree(bin_dir, bad)
     (bad / "common.dll").unlink()
-    other_rc = tmp_path / "other.rc"
-    other_rc.write_text('#define LUMO_VERSION_TEXT "2.1.0.0"\n')
-    code, lines, _ = cli("--arch", arch, "--repo", repo, "--rc", other_rc, bad)
+    other_version = tmp_path / "other_version.txt"
+    other_version.write_text("2.1.0.0\n")
+    code, lines, _ = cli("--arch", arch, "--repo", repo, "--version-file", other_version, bad)
     assert code == 1
     fails = [ln for ln in lines if ln.startswith("FAIL")]
     assert len(fails) == 3

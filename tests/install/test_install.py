@@ -1,0 +1,304 @@
+"""A till's life with the installer, in order, in a Wine prefix that never saw
+the program: bad parameters that install nothing, a silent install with the
+back-office address, port and screen, the installed program logging in and
+its page writing a key, a silent upgrade to a newer build while it runs, a
+silent uninstall while the new copy runs, and one that removes the data too."""
+
+import json
+import subprocess
+import time
+
+import pytest
+
+import setup_runs
+from exe_version import file_version
+from lumo_harness import ENV, WINE_RUN, Program, ended_in_order, wait_until
+from office import Office
+from conftest import RECORDER_PAGE
+from setup_runs import DEFAULT_DIR, InstalledFolder
+
+START_TIMEOUT = 90
+EXIT_TIMEOUT = 45
+PAGE_KEY = {"node": "page", "key": "kept", "value": "written-by-page"}
+
+pytestmark = pytest.mark.slow
+
+
+class Till:
+    pass
+
+
+@pytest.fixture(scope="module")
+def till(prefix, packages, ctl, bin_dir, tmp_path_factory):
+    t = Till()
+    t.current, t.newer = packages
+    t.ctl = ctl
+    t.folder = InstalledFolder(DEFAULT_DIR)
+    t.office = Office(RECORDER_PAGE).start()
+    t.program = None
+    t.stderr = tmp_path_factory.mktemp("program") / "stderr.txt"
+    yield t
+    if t.ctl.main().get("found") == "1":
+        t.ctl.run("tray", "exit")
+        t.ctl.wait("main", "gone", EXIT_TIMEOUT)
+    t.office.stop()
+
+
+def logins(office):
+    return [r for r in office.received() if '"a":"login"' in r["text"]]
+
+
+def runs(lines):
+    """The log split into runs, each beginning with its version line."""
+    found = []
+    for line in lines:
+        if line.category == "版本号" or not found:
+            found.append([])
+        found[-1].append(line)
+    return found
+
+
+@pytest.mark.parametrize("args, problem", [
+    (["/IP=127.0.0.1", "/WEBPORT=80a"], "the web port (/WEBPORT=80a) is not a number"),
+    (["/IP=", "/WEBPORT=8099"], "the back-office address (/IP=) is empty"),
+    (["/IP=127.0.0.1", "/WEBPORT=70000"], "the web port (/WEBPORT=70000) is not a number"),
+    (["/IP=127.0.0.1", "/INDEX=x"], "the screen index (/INDEX=x) is not a number"),
+])
+def test_bad_parameter_is_named_and_installs_nothing(till, args, problem):
+    result = setup_runs.run(till.current, "/S", *args)
+    assert result.code == setup_runs.BAD_PARAMETER, result.errors
+    assert problem in result.errors
+    assert "nothing was installed" in result.errors
+    assert any(problem in line for line in setup_runs.setup_log())
+    assert not till.folder.path.exists()
+    assert setup_runs.registry_entry() is None
+    assert setup_runs.shortcuts() == []
+
+
+@pytest.fixture(scope="module")
+def installed(till):
+    result = setup_runs.run(till.current, "/S", "/IP=127.0.0.1",
+                            "/WEBPORT=%d" % till.office.web_port, "/INDEX=1")
+    setup_runs.TIMES["install"] = result.seconds
+    return result
+
+
+def test_silent_install_puts_the_files_in_place(till, installed, bin_dir):
+    assert installed.code == 0, installed.errors
+    runtime = (bin_dir / "runtime-dlls.txt").read_text().split()
+    program_files = sorted(["Tarnlumo.exe", "lumocheck.exe", "node.dll", "HPSocket4C.dll",
+                            "common.dll", "uninstall.exe"] + runtime)
+    assert till.folder.files() == sorted(program_files + ["config.ini"])
+    for name in program_files:
+        assert setup_runs.file_arch(till.folder.path / name) == setup_runs.wine_prefix.ARCH, name
+    assert file_version(str(till.folder.path / "Tarnlumo.exe")) == file_version(
+        str(bin_dir / "Tarnlumo.exe"))
+
+
+def test_config_holds_exactly_what_was_given(till, installed):
+    assert till.folder.config() == {
+        "server": {"ip": "127.0.0.1", "webport": str(till.office.web_port)},
+        "local": {"index": "1"}}
+
+
+def test_installed_programs_entry_names_the_program(till, installed, bin_dir):
+    entry = setup_runs.registry_entry()
+    assert entry is not None
+    assert entry["DisplayName"].startswith("TarnPOS背屏 lumo")
+    assert "(stand-in libraries)" in entry["DisplayName"]
+    assert entry["DisplayVersion"] == file_version(str(bin_dir / "Tarnlumo.exe"))
+    assert entry["Publisher"] == "Tarn"
+    assert entry["UninstallString"] == '"%suninstall.exe"' % DEFAULT_DIR
+    assert entry["InstallLocation"] == DEFAULT_DIR.rstrip("\\")
+
+
+def test_both_shortcuts_are_made(till, installed):
+    assert len(setup_runs.shortcuts()) == 2
+
+
+def test_installed_program_shows_the_page_and_logs_in(till, installed):
+    till.program = Program(till.folder, till.ctl)
+    till.program.stderr_path = till.stderr
+    till.program.start()
+    loaded = till.office.wait_report(lambda r: True, START_TIMEOUT, kind="loaded")
+    assert loaded, "the page never loaded"
+    assert loaded["href"] == "http://127.0.0.1:%d/client/app/lumo/" % till.office.web_port
+    assert loaded["loads"] == 1
+    assert till.office.wait("received", 1, 30), "no login"
+    assert '"a":"login"' in till.office.received()[0]["text"]
+    assert till.program.wait_main_visible(30)
+    first = till.folder.log()[0]
+    assert first.category == "版本号"
+    assert first.message == "%s name:Tarnlumo.exe" % file_version(str(till.folder.path / "Tarnlumo.exe"))
+
+
+def test_page_writes_a_key_of_its_own(till, installed):
+    arg = json.dumps({"c": "sys", "a": "writeini", "data": PAGE_KEY})
+    till.office.push(json.dumps({"c": "e2e", "a": "serverjs", "data": {"id": 1, "arg": arg}}))
+    reply = till.office.wait_report(lambda r: r.get("id") == 1, 30, kind="reply")
+    assert reply and reply["value"] is True
+    assert till.folder.config()["page"] == {"kept": "written-by-page"}
+
+
+@pytest.fixture(scope="module")
+def upgraded(till, installed):
+    assert till.program and till.program.alive(), "nothing runs to be upgraded"
+    till.before = Till()
+    till.before.config = till.folder.config_path.read_bytes()
+    till.before.log = [str(line) for line in till.folder.log()]
+    till.before.storage = till.folder.local_storage()
+    result = setup_runs.run(till.newer, "/S")
+    setup_runs.TIMES["upgrade"] = result.seconds
+    return result
+
+
+def test_upgrade_ends_the_running_copy_in_order(till, upgraded):
+    assert upgraded.code == 0, upgraded.errors
+    assert till.program.wait_exit(5) is not None, "the old copy still runs"
+    old_run = till.folder.log()[:len(till.before.log) + 2]
+    assert [str(line) for line in old_run[:len(till.before.log)]] == till.before.log
+    assert ended_in_order(old_run), old_run[-4:]
+    assert any("exited" in line for line in setup_runs.setup_log())
+
+
+def test_upgrade_replaces_the_program_and_starts_it_again(till, upgraded, bin_dir):
+    newer = file_version(str(bin_dir / "next" / "Tarnlumo.exe"))
+    assert file_version(str(till.folder.path / "Tarnlumo.exe")) == newer
+    line = till.folder.wait_log(lambda l: l.category == "版本号", START_TIMEOUT,
+                                len(till.before.log))
+    assert line and line.message == "%s name:Tarnlumo.exe" % newer
+    assert wait_until(lambda: len(logins(till.office)) >= 2, START_TIMEOUT), "no login after it"
+    assert setup_runs.registry_entry()["DisplayVersion"] == newer
+
+
+def test_upgrade_keeps_config_log_and_local_storage(till, upgraded):
+    assert till.folder.config_path.read_bytes() == till.before.config
+    assert till.before.storage, "the page left no local storage before the upgrade"
+    loaded = till.office.wait_report(lambda r: r["loads"] == 2, START_TIMEOUT, kind="loaded")
+    assert loaded, "the new copy's page did not find its local storage"
+    assert len(runs(till.folder.log())) == 2
+
+
+@pytest.fixture(scope="module")
+def uninstalled(till, upgraded):
+    assert till.ctl.wait("visible", "present", START_TIMEOUT), "the new copy is not up"
+    till.log_before = len(till.folder.log())
+    result = setup_runs.uninstall(till.folder)
+    setup_runs.TIMES["uninstall"] = result.seconds
+    return result
+
+
+def test_uninstall_ends_the_running_copy_in_order(till, uninstalled):
+    assert uninstalled.code == 0, uninstalled.errors
+    assert till.ctl.wait("main", "gone", 5)
+    assert ended_in_order(till.folder.log()), till.folder.log()[-4:]
+
+
+def test_uninstall_removes_program_shortcuts_and_entry_keeps_data(till, uninstalled):
+    kept = till.folder.files()
+    assert "config.ini" in kept and "log" in kept
+    # Our common.dll records the update hand-offs it was given beside them.
+    data = {"config.ini", "log", "common_update_calls.txt"}
+    assert set(kept) - data == set(till.folder.local_storage())
+    assert setup_runs.shortcuts() == []
+    assert setup_runs.registry_entry() is None
+    assert till.folder.config()["page"] == {"kept": "written-by-page"}
+
+
+def test_uninstall_asked_to_removes_the_data_too(till, uninstalled):
+    config = till.folder.config_path.read_bytes()
+    again = setup_runs.run(till.current, "/S")
+    assert again.code == 0, again.errors
+    # No parameters: the kept file is not touched.
+    assert till.folder.config_path.read_bytes() == config
+    assert setup_runs.registry_entry() is not None
+    exits = exited_lines()
+    result = setup_runs.uninstall(till.folder, "/REMOVEDATA=1")
+    assert result.code == 0, result.errors
+    # Nothing ran before this install, so it started nothing for the uninstall to end.
+    assert exited_lines() == exits
+    assert not till.folder.path.exists(), till.folder.files()
+    assert setup_runs.registry_entry() is None
+    assert setup_runs.shortcuts() == []
+
+
+def exited_lines():
+    """How many times an installer saw a running copy end through its own exit."""
+    return sum(1 for line in setup_runs.setup_log() if line.endswith(") exited"))
+
+
+def press(*keys):
+    """Keys to the focused window of the virtual display (the installer's)."""
+    subprocess.run(["xdotool", "key"] + list(keys), env=ENV, check=True, timeout=30)
+
+
+def window_shown(title):
+    found = subprocess.run(["xdotool", "search", "--name", title], env=ENV,
+                           capture_output=True, timeout=30)
+    return found.returncode == 0
+
+
+def test_interactive_install_asks_for_the_server_and_starts_the_program(till, uninstalled):
+    """Run without /S into a folder of its own: the folder page, the server page
+    (filled from the parameters, as an upgrade fills it from config.ini), the
+    install, and the finish page that starts the program."""
+    folder = InstalledFolder("C:\\lumo_interactive\\")
+    before = len(logins(till.office))
+    with open(till.stderr, "ab") as errors:
+        setup = subprocess.Popen([str(WINE_RUN), str(till.current), "/IP=127.0.0.1",
+                                  "/WEBPORT=%d" % till.office.web_port, "/INDEX=1",
+                                  "/D=C:\\lumo_interactive"],
+                                 env=ENV, stdout=subprocess.DEVNULL, stderr=errors)
+    try:
+        assert wait_until(lambda: window_shown("TarnPOS背屏 lumo"), 60), "no installer window"
+        time.sleep(1)
+        press("Return")  # the folder
+        time.sleep(1)
+        press("Return")  # the server page: install
+        assert wait_until(lambda: setup_runs.registry_entry() is not None, 60), "nothing installed"
+        time.sleep(2)
+        press("Return")  # finish, with "run" ticked
+        assert setup.wait(30) == 0
+    finally:
+        if setup.poll() is None:
+            setup.kill()
+    assert folder.config() == {"server": {"ip": "127.0.0.1", "webport": str(till.office.web_port)},
+                               "local": {"index": "1"}}
+    assert setup_runs.registry_entry()["InstallLocation"] == "C:\\lumo_interactive"
+    assert wait_until(lambda: len(logins(till.office)) > before, START_TIMEOUT), \
+        "the program the finish page started did not log in"
+    assert till.ctl.wait("visible", "present", 60)
+    exits = exited_lines()
+    result = setup_runs.uninstall(folder, "/REMOVEDATA=1")
+    assert result.code == 0
+    assert till.ctl.wait("main", "gone", 5)
+    assert exited_lines() == exits + 1, setup_runs.setup_log()[-3:]
+    assert not folder.path.exists(), folder.files()
+
+
+def test_copy_waiting_for_its_server_is_ended_hard_after_the_bounded_wait(till, uninstalled):
+    """A copy still waiting for its server at start-up handles no window
+    message; the upgrade must still go through, after its bounded wait."""
+    folder = InstalledFolder("C:\\lumo_waiting\\")
+    first = setup_runs.run(till.current, "/S", "/IP=127.0.0.1", "/WEBPORT=%d" % till.office.web_port,
+                           "/INDEX=1", "/D=C:\\lumo_waiting")
+    assert first.code == 0, first.errors
+    till.office.set_config(root_status=503)
+    try:
+        program = Program(folder, till.ctl)
+        program.stderr_path = till.stderr
+        program.start()
+        assert folder.wait_log(lambda l: l.category == "版本号", START_TIMEOUT), "it never started"
+        again = setup_runs.run(till.newer, "/S")
+        assert again.code == 0, again.errors
+        assert again.seconds >= 30, "the stuck copy cannot have ended through its exit"
+        assert program.wait_exit(5) is not None, "the stuck copy still runs"
+        assert any(line.endswith("it was ended hard") for line in setup_runs.setup_log()[-3:])
+    finally:
+        till.office.set_config(root_status=200)
+    # The copy started again after the upgrade gets its server now and comes up.
+    assert till.ctl.wait("visible", "present", START_TIMEOUT)
+    exits = exited_lines()
+    assert setup_runs.uninstall(folder, "/REMOVEDATA=1").code == 0
+    assert exited_lines() == exits + 1
+    assert not folder.path.exists(), folder.files()
