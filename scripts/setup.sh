@@ -17,7 +17,7 @@ PACKAGES=(
   g++-mingw-w64-i686 g++-mingw-w64-x86-64 mingw-w64-tools wine wine64 libc6-i386
   xvfb imagemagick x11-utils xdotool
   locales googletest libgtest-dev cmake ninja-build python3 build-essential dpkg-dev
-  duktape-dev libcurl4-openssl-dev rapidjson-dev nlohmann-json3-dev libbenchmark-dev
+  duktape-dev libcurl4-openssl-dev rapidjson-dev nlohmann-json3-dev libbenchmark-dev libspdlog-dev libstb-dev
   clang libclang-rt-14-dev curl procps psmisc chromium python3-pytest python3-pefile
   fonts-noto-cjk fonts-wqy-microhei
 )
