@@ -44,6 +44,8 @@ def parse_args(argv):
     parser.add_argument("--kinds", default=",".join(KINDS), help="pages to run (all)")
     parser.add_argument("--skip-kiosk", action="store_true")
     parser.add_argument("--skip-headless", action="store_true")
+    parser.add_argument("--skip-floor", action="store_true",
+                        help="leave out headless Chromium alone over DevTools")
     parser.add_argument("--breakdown", action="store_true", help="CPU per process name")
     return parser.parse_args(argv)
 
@@ -87,6 +89,10 @@ def main(argv):
         if not args.skip_kiosk:
             results[("kiosk", kind)] = run_one(
                 "kiosk", lambda: KioskDisplay(browser, harness.ENV, page_dir), probe, kind, args)
+        if not args.skip_floor:
+            from headless_floor import HeadlessFloor
+            results[("floor", kind)] = run_one(
+                "floor", lambda: HeadlessFloor(browser, harness.ENV, page_dir), probe, kind, args)
     if not args.skip_headless:
         page_dir = make_page_dir(pages, "static")
         results[("headless", "static")] = run_one(
@@ -101,21 +107,21 @@ def print_report(results, args):
     print()
     print("render cost, %.0f s CPU window per page, %d pushes timed, display %s" %
           (args.seconds, args.pushes, os.environ.get("DISPLAY", "?")))
-    headers = ["page / figure", "ours (a)", "kiosk (b)", "a/b"]
+    headers = ["page / figure", "ours (a)", "kiosk (b)", "a/b", "headless Chromium alone"]
     rows = []
     for kind in args.kinds.split(","):
         ours, theirs = results.get(("ours", kind)), results.get(("kiosk", kind))
-        rows += figure_rows(kind, ours, theirs)
+        rows += figure_rows(kind, ours, theirs, results.get(("floor", kind)))
     headless = results.get(("headless", "static"))
     if headless:
         rows.append(["static: headless engine, CPU % of a core", cell(headless.cpu, "", 2),
-                     "", ""])
-        rows.append(["static: headless engine, RSS MB", cell(headless.rss_mb, "", 0), "", ""])
+                     "", "", ""])
+        rows.append(["static: headless engine, RSS MB", cell(headless.rss_mb, "", 0), "", "", ""])
     print(table(rows, headers))
     print_targets(results, headless)
 
 
-def figure_rows(kind, ours, theirs):
+def figure_rows(kind, ours, theirs, floor):
     def get(result, what):
         return None if result is None else what(result)
     lines = [("CPU % of a core", lambda r: r.cpu, 2),
@@ -128,11 +134,14 @@ def figure_rows(kind, ours, theirs):
                   ("pushes timed (missed)", lambda r: float(len(r.latencies_ms)), 0)]
     rows = []
     for label, what, digits in lines:
-        a, b = get(ours, what), get(theirs, what)
-        text_a = cell(a, "", digits)
+        a, b, f = get(ours, what), get(theirs, what), get(floor, what)
+        text_a, text_f = cell(a, "", digits), cell(f, "", digits)
         if label.startswith("pushes") and ours is not None:
             text_a += " (%d)" % ours.missed
-        rows.append(["%s: %s" % (kind, label), text_a, cell(b, "", digits), ratio_cell(ratio(a, b))])
+        if label.startswith("pushes") and floor is not None:
+            text_f += " (%d)" % floor.missed
+        rows.append(["%s: %s" % (kind, label), text_a, cell(b, "", digits), ratio_cell(ratio(a, b)),
+                     text_f])
     return rows
 
 

@@ -110,13 +110,21 @@ class Pacer:
             self.sent += 1
 
 
-def measure_latency(probe, push, count, first_seq):
-    """Push-to-frame times (ms) of `count` pushes made one at a time."""
+def measure_latency(probe, display, count, first_seq):
+    """Push-to-frame times (ms) of `count` pushes made one at a time. The
+    frame is seen on the screen, or, for a display that has no screen of its
+    own, where it says (wait_shown)."""
     latencies, missed = [], 0
+    own_wait = getattr(display, "wait_shown", None)
     for seq in range(first_seq, first_seq + count):
+        if hasattr(display, "drain"):
+            display.drain()
         pushed = time.monotonic()
-        push(seq)
-        seen = probe.wait_for(PROBE_X, PROBE_Y, close_to(probe_colour(seq), 0), FRAME_TIMEOUT)
+        display.push(seq)
+        if own_wait:
+            seen = own_wait(seq, FRAME_TIMEOUT)
+        else:
+            seen = probe.wait_for(PROBE_X, PROBE_Y, close_to(probe_colour(seq), 0), FRAME_TIMEOUT)
         if seen is None:
             missed += 1
         else:
@@ -125,9 +133,11 @@ def measure_latency(probe, push, count, first_seq):
     return latencies, missed
 
 
-def wait_first_frame(probe, started):
+def wait_first_frame(probe, display):
+    if hasattr(display, "wait_first_frame"):
+        return display.wait_first_frame(START_TIMEOUT)
     seen = probe.wait_for(PROBE_X, PROBE_Y, close_to(START_COLOUR), START_TIMEOUT, poll=0.005)
-    return None if seen is None else seen - started
+    return None if seen is None else seen - display.started
 
 
 def push_message(seq):
@@ -139,7 +149,7 @@ def run_display(result, display, probe, kind, args, watch_startup=True, x_server
     the pushed page, the latency run. `display` has started, account,
     push(seq) and ready()."""
     if watch_startup:
-        result.startup = wait_first_frame(probe, display.started)
+        result.startup = wait_first_frame(probe, display)
         if result.startup is None:
             raise RuntimeError("%s: the page never showed" % result.name)
     display.ready()
@@ -152,6 +162,6 @@ def run_display(result, display, probe, kind, args, watch_startup=True, x_server
         display.account, args.seconds, pacer, x_server)
     if kind == "push" and args.pushes > 0:
         # Warm-up pushes first: the first ones pay for fonts and code paths.
-        measure_latency(probe, display.push, 10, 0)
-        result.latencies_ms, result.missed = measure_latency(probe, display.push, args.pushes, 10)
+        measure_latency(probe, display, 10, 0)
+        result.latencies_ms, result.missed = measure_latency(probe, display, args.pushes, 10)
     return result

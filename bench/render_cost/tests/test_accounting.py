@@ -112,3 +112,38 @@ def test_table_aligns_columns():
     text = table([["a", "1.00", "2"], ["longer", "10.00", "3"]], ["what", "x", "y"])
     lines = text.splitlines()
     assert len(lines) == 4 and len({len(l) for l in lines}) == 1
+
+
+def test_png_pixel_reads_every_row_filter():
+    import struct as st
+    import zlib as z
+    from png_pixel import pixel
+    width, height = 5, 5
+    rows = [[(x * 40 + y, y * 50, (x + y) * 20, 255 - y) for x in range(width)] for y in range(height)]
+    raw = b""
+    previous = bytes(width * 4)
+    for y, row in enumerate(rows):
+        line = bytes(v for p in row for v in p)
+        kind = y % 5  # None, Sub, Up, Average, Paeth
+        filtered = bytearray(len(line))
+        for i in range(len(line)):
+            left = line[i - 4] if i >= 4 else 0
+            up, corner = previous[i], previous[i - 4] if i >= 4 else 0
+            guess = [0, left, up, (left + up) >> 1, _paeth_for_test(left, up, corner)][kind]
+            filtered[i] = (line[i] - guess) & 0xFF
+        raw += bytes([kind]) + bytes(filtered)
+        previous = line
+
+    def chunk(kind, body):
+        return st.pack(">I", len(body)) + kind + body + st.pack(">I", z.crc32(kind + body))
+    png = (b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", st.pack(">IIBBBBB", width, height, 8, 6, 0, 0, 0))
+           + chunk(b"IDAT", z.compress(raw)) + chunk(b"IEND", b""))
+    for y in range(height):
+        for x in range(width):
+            assert pixel(png, x, y) == rows[y][x], (x, y)
+
+
+def _paeth_for_test(a, b, c):
+    p = a + b - c
+    pa, pb, pc = abs(p - a), abs(p - b), abs(p - c)
+    return a if pa <= pb and pa <= pc else (b if pb <= pc else c)
