@@ -45,15 +45,7 @@ def x_server_account():
     return proc_cpu.CpuAccount(
         lambda stats: {pid for pid, stat in stats.items() if stat.name.startswith("Xvfb")
                        and (":%s" % os.environ.get("DISPLAY", ":").split(":")[-1]).encode()
-                       in b" ".join(read_cmdline(pid))})
-
-
-def read_cmdline(pid):
-    try:
-        with open("/proc/%d/cmdline" % pid, "rb") as f:
-            return f.read().split(b"\0")
-    except OSError:
-        return []
+                       in b" ".join(proc_cpu.read_cmdline(pid))})
 
 
 class ProgramDisplay:

@@ -9,7 +9,6 @@ import base64
 import os
 import queue
 import shutil
-import signal
 import subprocess
 import tempfile
 import time
@@ -109,12 +108,6 @@ class HeadlessFloor:
     def stop(self):
         if self.client:
             self.client.close()
-        if self.process and self.process.poll() is None:
-            os.killpg(self.process.pid, signal.SIGTERM)
-            try:
-                self.process.wait(10)
-            except subprocess.TimeoutExpired:
-                os.killpg(self.process.pid, signal.SIGKILL)
-                self.process.wait(10)
+        kiosk.stop_process_group(self.process)
         self.server.stop()
         shutil.rmtree(self.profile, ignore_errors=True)

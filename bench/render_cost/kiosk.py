@@ -129,11 +129,18 @@ class KioskBrowser:
         return self.process.pid
 
     def stop(self):
-        if self.process and self.process.poll() is None:
-            os.killpg(self.process.pid, signal.SIGTERM)
-            try:
-                self.process.wait(10)
-            except subprocess.TimeoutExpired:
-                os.killpg(self.process.pid, signal.SIGKILL)
-                self.process.wait(10)
+        stop_process_group(self.process)
         shutil.rmtree(self.profile, ignore_errors=True)
+
+
+def stop_process_group(process):
+    """Ends a browser started in a process group of its own: asked first,
+    killed when it does not go within ten seconds."""
+    if process is None or process.poll() is not None:
+        return
+    os.killpg(process.pid, signal.SIGTERM)
+    try:
+        process.wait(10)
+    except subprocess.TimeoutExpired:
+        os.killpg(process.pid, signal.SIGKILL)
+        process.wait(10)

@@ -51,8 +51,17 @@ def read_stat(pid):
 
 
 def read_environ(pid):
+    return read_nul_separated(pid, "environ")
+
+
+def read_cmdline(pid):
+    return read_nul_separated(pid, "cmdline")
+
+
+def read_nul_separated(pid, name):
+    """The NUL-separated items of /proc/<pid>/<name>; [] when unreadable."""
     try:
-        with open("/proc/%d/environ" % pid, "rb") as f:
+        with open("/proc/%d/%s" % (pid, name), "rb") as f:
             return f.read().split(b"\0")
     except OSError:
         return []

@@ -336,6 +336,21 @@ TEST_F(HostPaintTest, PaintUpdatedInvalidatesTheChangedRectOfAPlainWindow) {
   EXPECT_EQ(update.bottom, 60);
 }
 
+// The screen pixel at (x, y) once the X server shows `expected` there, or
+// whatever it shows after a second.
+COLORREF ScreenPixelAfterPaint(int x, int y, COLORREF expected) {
+  COLORREF colour = CLR_INVALID;
+  for (int tries = 0; tries < 50; ++tries) {
+    PumpMessages();
+    ::Sleep(20);
+    HDC screen = ::GetDC(nullptr);
+    colour = ::GetPixel(screen, x, y);
+    ::ReleaseDC(nullptr, screen);
+    if (colour == expected) break;
+  }
+  return colour;
+}
+
 TEST(HostLayeredPaintTest, PaintUpdatedPutsTheViewOnALayeredWindow) {
   InstallFakeEngine();
   TestWindow window(300, 200, 64, 48, true);
@@ -349,15 +364,7 @@ TEST(HostLayeredPaintTest, PaintUpdatedPutsTheViewOnALayeredWindow) {
   for (int i = 0; i < 64 * 48; ++i) pixels[i * 4 + 3] = 255;
   PageHost::OnPaintUpdated(host.GetView(), window.get(), view.get(), 0, 0, 64, 48);
   // The X server shows the layered picture a moment later.
-  COLORREF colour = 0;
-  for (int tries = 0; tries < 50 && colour != RGB(0, 255, 0); ++tries) {
-    PumpMessages();
-    ::Sleep(20);
-    HDC screen = ::GetDC(nullptr);
-    colour = ::GetPixel(screen, 310, 210);
-    ::ReleaseDC(nullptr, screen);
-  }
-  EXPECT_EQ(colour, RGB(0, 255, 0));
+  EXPECT_EQ(ScreenPixelAfterPaint(310, 210, RGB(0, 255, 0)), RGB(0, 255, 0));
   host.Detach();
   UninstallFakeEngine();
 }
@@ -372,19 +379,6 @@ void FillOpaque(HDC dc, const RECT& part, COLORREF colour) {
   for (int y = part.top; y < part.bottom; ++y) {
     for (int x = part.left; x < part.right; ++x) pixels[y * bitmap.bmWidth + x] = bgra;
   }
-}
-
-COLORREF ScreenPixelAfterPaint(int x, int y, COLORREF expected) {
-  COLORREF colour = CLR_INVALID;
-  for (int tries = 0; tries < 50; ++tries) {
-    PumpMessages();
-    ::Sleep(20);
-    HDC screen = ::GetDC(nullptr);
-    colour = ::GetPixel(screen, x, y);
-    ::ReleaseDC(nullptr, screen);
-    if (colour == expected) break;
-  }
-  return colour;
 }
 
 TEST(HostLayeredPaintTest, APaintOfAChangedPartUpdatesThatPartOnly) {
