@@ -54,11 +54,31 @@ SIZE BitmapSizeOf(HDC dc) {
   return {bitmap.bmWidth, bitmap.bmHeight};
 }
 
-bool UpdateLayered(HWND window, HDC screen_dc, SIZE size, HDC source) {
+bool UpdateLayered(HWND window, HDC screen_dc, SIZE size, HDC source, const RECT* changed = nullptr) {
   BLENDFUNCTION blend = {AC_SRC_OVER, 0, 255, AC_SRC_ALPHA};
   POINT origin = {0, 0};
-  return ::UpdateLayeredWindow(window, screen_dc, nullptr, &size, source, &origin, 0, &blend,
-                               ULW_ALPHA) != FALSE;
+  UPDATELAYEREDWINDOWINFO update = {};
+  update.cbSize = sizeof(update);
+  update.hdcDst = screen_dc;
+  update.psize = &size;
+  update.hdcSrc = source;
+  update.pptSrc = &origin;
+  update.pblend = &blend;
+  update.dwFlags = ULW_ALPHA;
+  update.prcDirty = changed;
+  return ::UpdateLayeredWindowIndirect(window, &update) != FALSE;
+}
+
+// The part of the layered picture to send to the screen: only what the
+// engine says changed, while the window already shows a picture of this
+// size; everything otherwise (first picture, new size).
+const RECT* ChangedPart(HWND window, SIZE size, const RECT& changed) {
+  RECT placed = {};
+  if (!::GetWindowRect(window, &placed)) return nullptr;
+  const bool same_size = placed.right - placed.left == size.cx && placed.bottom - placed.top == size.cy;
+  const bool whole = changed.left <= 0 && changed.top <= 0 && changed.right >= size.cx &&
+                     changed.bottom >= size.cy;
+  return same_size && !whole && !::IsRectEmpty(&changed) ? &changed : nullptr;
 }
 
 // The second try after UpdateLayeredWindow refused the engine's DC directly:
@@ -237,8 +257,9 @@ void __cdecl PageHost::OnPaintUpdated(wkeWebView view, void* param, HDC engine_d
     return;
   }
   const SIZE size = BitmapSizeOf(engine_dc);
+  const RECT changed = {x, y, x + cx, y + cy};
   HDC screen_dc = ::GetDC(window);
-  if (!UpdateLayered(window, screen_dc, size, engine_dc)) {
+  if (!UpdateLayered(window, screen_dc, size, engine_dc, ChangedPart(window, size, changed))) {
     UpdateLayeredThroughCopy(window, screen_dc, size, engine_dc);
   }
   ::ReleaseDC(window, screen_dc);

@@ -123,8 +123,8 @@ else
 fi
 step "tests (native, sanitizers)" ctest --test-dir "$NATIVE" --output-on-failure -j$JOBS
 step "fuzzers" run_fuzzers
-step "tool tests (back-office simulator, binary checks)" /usr/bin/python3 -m pytest -q -p no:cacheprovider \
-  tools/backoffice/tests tools/pecheck/tests tools/soak/tests
+step "tool tests (back-office simulator, binary checks, benchmark helpers)" /usr/bin/python3 -m pytest -q -p no:cacheprovider \
+  tools/backoffice/tests tools/pecheck/tests tools/soak/tests bench/render_cost/tests
 step "end-to-end tests (x86-64)" end_to_end x86_64
 # The same suite with pages rendered by a real browser, plus its rendering tests.
 step "end-to-end tests (x86-64, Chromium engine)" end_to_end x86_64 chromium

@@ -10,34 +10,46 @@ namespace {
 // browser when the stop file appears or when the Wine process that started it
 // is gone, however that happened, and marks the end with the exited file.
 // Wine starts Unix programs detached from the starting process and hides its
-// Unix id, so the owner proves it is alive by rewriting the heartbeat file;
-// a heartbeat older than STALE seconds means the owner is gone. The keeper's
-// own messages (the shell's note that the browser was killed) go to a file.
-const char kWrapperScript[] = R"(#!/bin/sh
+// Unix id, so the owner proves it is alive by rewriting the heartbeat file
+// with a new number; one unchanged for more than STALE seconds means the owner
+// is gone. The keeper looks twice a second using only shell built-ins (its
+// pause is a timed read of a pipe nobody writes to), so a till that shows a
+// page for hours forks nothing. The keeper's own messages (the shell's note
+// that the browser was killed) go to a file.
+const char kWrapperScript[] = R"(#!/bin/bash
 exec 2>"$DIR/lumo-browser-keeper.log"
-owner_alive() {
-  beat=$(stat -c %Y "$DIR/lumo-browser.alive" 2>/dev/null) || return 1
-  [ $(( $(date +%s) - beat )) -le $STALE ]
-}
+pause="$DIR/lumo-browser.pause"
+[ -p "$pause" ] || mkfifo "$pause"
+exec 9<>"$pause"
+nap() { read -r -t "$1" -u 9 _; }
 "$BROWSER" "$@" "--user-data-dir=$DIR" about:blank >"$DIR/lumo-browser.log" 2>&1 &
 browser=$!
 echo $browser >"$DIR/lumo-browser.pid"
 (
+  last_beat=
+  changed=$SECONDS
   while kill -0 $browser 2>/dev/null; do
     [ -e "$DIR/lumo-browser.stop" ] && break
-    owner_alive || break
-    sleep 0.2
+    beat=
+    read -r beat <"$DIR/lumo-browser.alive" 2>/dev/null
+    if [ "$beat" != "$last_beat" ]; then
+      last_beat=$beat
+      changed=$SECONDS
+    elif [ $((SECONDS - changed)) -gt $STALE ]; then
+      break
+    fi
+    nap 0.5
   done
   kill -TERM $browser 2>/dev/null
   n=0
-  while kill -0 $browser 2>/dev/null && [ $n -lt 25 ]; do sleep 0.2; n=$((n+1)); done
+  while kill -0 $browser 2>/dev/null && [ $n -lt 25 ]; do nap 0.2; n=$((n+1)); done
   kill -KILL $browser 2>/dev/null
 ) &
 watcher=$!
 wait $browser
 kill $watcher 2>/dev/null
 rm -f "$DIR/lumo-browser.pid"
-touch "$DIR/lumo-browser.exited"
+: >"$DIR/lumo-browser.exited"
 )";
 
 const wchar_t kWrapperFile[] = L"lumo-browser.sh";
@@ -118,13 +130,13 @@ bool BrowserProcess::LaunchUnderWine(const std::string& browser, std::string* er
     return false;
   }
   StartHeartbeat();
-  std::wstring command = L"/bin/sh \"" + Utf8ToWide(unix_script) + L"\"";
+  std::wstring command = L"/bin/bash \"" + Utf8ToWide(unix_script) + L"\"";
   STARTUPINFOW startup = {};
   startup.cb = sizeof(startup);
   PROCESS_INFORMATION info = {};
   if (!::CreateProcessW(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr,
                         &startup, &info)) {
-    *error = "cannot start /bin/sh";
+    *error = "cannot start /bin/bash";
     return false;
   }
   // Wine gives no usable handles for a Unix process; the wrapper's files stand in.

@@ -71,7 +71,7 @@ class BrowserProcess {
 
 // The owner rewrites the heartbeat file this often, and the keeper ends the
 // browser when it is older than the stale limit (file times count in seconds).
-constexpr int kHeartbeatPeriodMs = 500;
+constexpr int kHeartbeatPeriodMs = 1000;
 constexpr int kHeartbeatStaleSeconds = 3;
 // Writes a whole file; false when it cannot.
 bool WriteWholeFile(const std::wstring& path, const std::string& content);

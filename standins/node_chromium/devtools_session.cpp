@@ -3,7 +3,7 @@
 #include <chrono>
 
 bool DevToolsSession::Open(const std::string& socket_url, EventSink on_event,
-                           std::function<void()> on_tick, std::function<void()> on_lost) {
+                           std::function<int()> on_tick, std::function<void()> on_lost) {
   on_event_ = std::move(on_event);
   on_lost_ = std::move(on_lost);
   {

@@ -33,7 +33,7 @@ class DevToolsSession {
 
   // `on_lost` runs on the reader thread once, when the browser closes the
   // connection (it ended or died); a Close() of our own does not call it.
-  bool Open(const std::string& socket_url, EventSink on_event, std::function<void()> on_tick,
+  bool Open(const std::string& socket_url, EventSink on_event, std::function<int()> on_tick,
             std::function<void()> on_lost = nullptr);
   void Close();
   bool IsOpen() const { return link_.IsOpen(); }

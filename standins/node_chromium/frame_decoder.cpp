@@ -3,6 +3,8 @@
 #include <wincodec.h>
 #include <windows.h>
 
+#include "png_decoder.h"
+
 namespace {
 
 int Base64Digit(char c) {
@@ -63,6 +65,11 @@ bool DecodeBase64(const std::string& text, std::vector<uint8_t>* bytes) {
 }
 
 bool DecodeImage(const std::vector<uint8_t>& encoded, FramePixels* frame) {
+  if (IsPng(encoded)) return DecodePng(encoded, frame);
+  return DecodeImageWithSystem(encoded, frame);
+}
+
+bool DecodeImageWithSystem(const std::vector<uint8_t>& encoded, FramePixels* frame) {
   if (encoded.empty()) return false;
   ComPointer<IWICImagingFactory> factory;
   ComPointer<IWICStream> stream;

@@ -14,5 +14,8 @@ struct FramePixels {
 
 // Standard base64 (padding optional, whitespace skipped); false on a bad character.
 bool DecodeBase64(const std::string& text, std::vector<uint8_t>* bytes);
-// Decodes an encoded image (PNG or JPEG); false when WIC cannot.
+// Decodes an encoded image (PNG with our own decoder, anything else with WIC);
+// false when it cannot.
 bool DecodeImage(const std::vector<uint8_t>& encoded, FramePixels* frame);
+// Decodes with WIC whatever the format.
+bool DecodeImageWithSystem(const std::vector<uint8_t>& encoded, FramePixels* frame);

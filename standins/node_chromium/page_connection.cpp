@@ -40,7 +40,7 @@ std::shared_ptr<PageConnection> PageConnection::Open(int port, Sinks sinks, std:
       [self, on_event](const std::string& method, const Json& params) {
         on_event(*self, method, params);
       },
-      [self, on_tick] { on_tick(*self); }, std::move(sinks.on_lost));
+      [self, on_tick] { return on_tick(*self); }, std::move(sinks.on_lost));
   if (!opened) {
     *error = "no DevTools connection";
     return nullptr;

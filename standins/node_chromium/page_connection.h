@@ -17,8 +17,9 @@ class PageConnection {
     // Reader thread: every event, with the connection it came from.
     std::function<void(PageConnection& from, const std::string& method, const Json& params)>
         on_event;
-    // Reader thread: at least every WebSocketLink::kIdleTickMs.
-    std::function<void(PageConnection& from)> on_tick;
+    // Reader thread: after each batch of events and when the wait it last
+    // returned (ms; WebSocketLink::kNoTick for none) has passed.
+    std::function<int(PageConnection& from)> on_tick;
     // Reader thread, once: the browser closed the connection (it ended or died).
     std::function<void()> on_lost;
     // Pump thread: each decoded frame.

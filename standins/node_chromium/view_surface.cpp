@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <vector>
 
 void ViewSurface::Release() {
   if (dc_ && previous_) ::SelectObject(dc_, previous_);
@@ -43,23 +44,80 @@ bool ViewSurface::Resize(int width, int height) {
   bits_ = static_cast<uint32_t*>(bits);
   width_ = width;
   height_ = height;
+  all_changed_ = true;
   return true;
 }
 
-void ViewSurface::Present(const FramePixels& frame) {
-  if (!bits_) return;
+namespace {
+
+// The first and one past the last index where two pixel runs differ; first == end when equal.
+void DifferingSpan(const uint32_t* a, const uint32_t* b, int count, int* first, int* end) {
+  int low = 0;
+  while (low < count && a[low] == b[low]) ++low;
+  int high = count;
+  while (high > low && a[high - 1] == b[high - 1]) --high;
+  *first = low;
+  *end = high;
+}
+
+void Widen(RECT* changed, int left, int top, int right, int bottom) {
+  if (::IsRectEmpty(changed)) {
+    *changed = {left, top, right, bottom};
+    return;
+  }
+  RECT more = {left, top, right, bottom};
+  ::UnionRect(changed, changed, &more);
+}
+
+}  // namespace
+
+void ViewSurface::CompareRow(int y, const uint32_t* source, int count, RECT* changed) const {
+  const uint32_t* row = bits_ + y * width_;
+  int first = 0, end = 0;
+  DifferingSpan(row, source, count, &first, &end);
+  // Past the frame's width the surface is cleared: whatever is not zero there changes.
+  int tail_first = width_, tail_end = count;
+  for (int x = count; x < width_; ++x) {
+    if (row[x] == 0) continue;
+    if (tail_first == width_) tail_first = x;
+    tail_end = x + 1;
+  }
+  if (tail_first < width_) {
+    if (first == end) first = tail_first;
+    end = tail_end;
+  }
+  if (first < end) Widen(changed, first, y, end, y + 1);
+}
+
+RECT ViewSurface::Present(const FramePixels& frame) {
+  RECT changed = {0, 0, 0, 0};
+  if (!bits_) return changed;
   ::GdiFlush();
   int rows = std::min(height_, frame.height);
   int columns = std::min(width_, frame.width);
+  std::vector<uint32_t> zeros;
   for (int y = 0; y < height_; ++y) {
-    uint32_t* row = bits_ + y * width_;
-    int copied = 0;
-    if (y < rows) {
-      std::memcpy(row, frame.pixels.data() + y * frame.width, columns * 4);
-      copied = columns;
+    const uint32_t* source = y < rows ? frame.pixels.data() + y * frame.width : nullptr;
+    if (!source) {
+      if (zeros.empty()) zeros.assign(width_, 0);
+      source = zeros.data();
     }
-    std::memset(row + copied, 0, (width_ - copied) * 4);
+    CompareRow(y, source, y < rows ? columns : width_, &changed);
   }
+  if (all_changed_) changed = {0, 0, width_, height_};
+  all_changed_ = false;
+  // Only the changed rectangle is copied: the rest already holds the frame.
+  for (int y = changed.top; y < changed.bottom; ++y) {
+    uint32_t* row = bits_ + y * width_;
+    int left = changed.left;
+    int copy_end = y < rows ? std::max(left, std::min(static_cast<int>(changed.right), columns)) : left;
+    if (copy_end > left) {
+      std::memcpy(row + left, frame.pixels.data() + static_cast<size_t>(y) * frame.width + left,
+                  (copy_end - left) * 4);
+    }
+    std::memset(row + copy_end, 0, (changed.right - copy_end) * 4);
+  }
+  return changed;
 }
 
 uint32_t ViewSurface::PixelAt(int x, int y) const {

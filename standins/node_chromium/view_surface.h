@@ -16,7 +16,9 @@ class ViewSurface {
   // Makes the bitmap width x height (at least 1 x 1), keeping what fits of the old picture.
   bool Resize(int width, int height);
   // Copies the part of a frame that fits; the rest of the surface is cleared.
-  void Present(const FramePixels& frame);
+  // Returns the rectangle of pixels that changed (empty when none did): the
+  // whole surface for the first frame after it was made or resized.
+  RECT Present(const FramePixels& frame);
   HDC dc() const { return dc_; }
   int width() const { return width_; }
   int height() const { return height_; }
@@ -25,6 +27,9 @@ class ViewSurface {
 
  private:
   void Release();
+  // The smallest rectangle outside of which row y already holds `source`
+  // (`count` pixels, then zeros); widens *changed by it.
+  void CompareRow(int y, const uint32_t* source, int count, RECT* changed) const;
 
   HDC dc_ = nullptr;
   HBITMAP bitmap_ = nullptr;
@@ -32,4 +37,5 @@ class ViewSurface {
   uint32_t* bits_ = nullptr;
   int width_ = 0;
   int height_ = 0;
+  bool all_changed_ = true;  // nothing shown from this surface yet
 };

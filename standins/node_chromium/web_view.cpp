@@ -201,10 +201,12 @@ bool WebView::FireKey(const Json& params) {
 
 void WebView::DeliverFrame(std::shared_ptr<FramePixels> frame) {
   if (closed_) return;
-  surface_.Present(*frame);
-  if (paint_callback_) {
-    paint_callback_(this, paint_param_, surface_.dc(), 0, 0, surface_.width(), surface_.height());
-  }
+  // A frame equal to the picture shown costs the program nothing; otherwise
+  // the program hears which rectangle changed.
+  RECT changed = surface_.Present(*frame);
+  if (::IsRectEmpty(&changed) || !paint_callback_) return;
+  paint_callback_(this, paint_param_, surface_.dc(), changed.left, changed.top,
+                  changed.right - changed.left, changed.bottom - changed.top);
 }
 
 void WebView::DeliverLoad(const LoadResult& result) {

@@ -105,6 +105,8 @@ class WebView {
 
   static constexpr int kDefaultLoadTimeoutMs = 30000;
   static constexpr int kScriptTimeoutMs = 15000;
+  // While a load runs, its time limit is checked this often.
+  static constexpr int kLoadCheckMs = 50;
 
  private:
   friend class ViewCallScope;
@@ -133,7 +135,8 @@ class WebView {
 
   // Reader thread.
   void OnEvent(PageConnection& from, const std::string& method, const Json& params);
-  void OnTick(PageConnection& from);
+  // How long the reader may wait before the next call (a load's time limit).
+  int OnTick(PageConnection& from);
   void OnPaused(PageConnection& from, const Json& params);
   void PairCallsWithPauses(PageConnection& from);
   // GUI thread.

@@ -34,7 +34,7 @@ WebView::Connection WebView::ConnectToNewBrowser(std::string* error) {
   sinks.on_event = [this](PageConnection& from, const std::string& method, const Json& params) {
     OnEvent(from, method, params);
   };
-  sinks.on_tick = [this](PageConnection& from) { OnTick(from); };
+  sinks.on_tick = [this](PageConnection& from) { return OnTick(from); };
   sinks.on_lost = [this] { OnLost(); };
   sinks.on_frame = [this](FramePixels&& frame) {
     auto shared = std::make_shared<FramePixels>(std::move(frame));

@@ -195,14 +195,19 @@ void WebView::ServeNativeCalls() {
   }
 }
 
-void WebView::OnTick(PageConnection& from) {
+int WebView::OnTick(PageConnection& from) {
   LoadResult result;
   bool finished;
+  bool loading;
   {
     std::lock_guard<std::mutex> lock(state_lock_);
     finished = tracker_.OnTick(NowMs(), &result);
+    loading = tracker_.loading();
   }
-  if (!finished) return;
-  from.session().Post("Page.stopLoading", Json::object());
-  DeliverLoad(result);
+  if (finished) {
+    from.session().Post("Page.stopLoading", Json::object());
+    DeliverLoad(result);
+  }
+  // Only a load in progress has a time limit to watch; an idle page sleeps.
+  return loading ? kLoadCheckMs : WebSocketLink::kNoTick;
 }

@@ -5,8 +5,8 @@
 #include <vector>
 
 namespace {
-// How long one read waits for the socket before the reader looks at its stop flag.
-constexpr int kReadWaitMs = WebSocketLink::kIdleTickMs;
+// A send that finds the socket's buffer full waits this long at a time.
+constexpr int kSendWaitMs = 50;
 // A send that cannot make progress for this long counts as failed.
 constexpr int kSendStallMs = 5000;
 // The DevTools handshake on loopback takes milliseconds; a dead port fails at once.
@@ -36,8 +36,16 @@ bool WebSocketLink::Open(const std::string& url, MessageSink on_message, ClosedS
   // socket (its own framing in this version loses frames that arrive together,
   // and its raw mode drops their headers). The browser sends nothing before
   // our first message, so libcurl holds no bytes of ours.
-  u_long non_blocking = 1;
-  ::ioctlsocket(socket_, FIONBIO, &non_blocking);
+  // Event selection also makes the socket non-blocking.
+  socket_event_ = ::WSACreateEvent();
+  stop_event_ = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
+  if (socket_event_ == WSA_INVALID_EVENT || !stop_event_ ||
+      ::WSAEventSelect(socket_, socket_event_, FD_READ | FD_CLOSE) != 0) {
+    CloseEvents();
+    curl_->curl_easy_cleanup(handle_);
+    handle_ = nullptr;
+    return false;
+  }
   on_message_ = std::move(on_message);
   on_closed_ = std::move(on_closed);
   on_tick_ = std::move(on_tick);
@@ -51,11 +59,29 @@ bool WebSocketLink::Open(const std::string& url, MessageSink on_message, ClosedS
 
 void WebSocketLink::Close() {
   stop_ = true;
+  if (stop_event_) ::SetEvent(stop_event_);
   if (reader_.joinable() && reader_.get_id() != std::this_thread::get_id()) reader_.join();
   std::lock_guard<std::mutex> lock(handle_lock_);
   open_ = false;
   if (handle_) curl_->curl_easy_cleanup(handle_);
   handle_ = nullptr;
+  if (!reader_.joinable()) CloseEvents();
+}
+
+void WebSocketLink::CloseEvents() {
+  if (socket_event_ && socket_event_ != WSA_INVALID_EVENT) ::WSACloseEvent(socket_event_);
+  if (stop_event_) ::CloseHandle(stop_event_);
+  socket_event_ = nullptr;
+  stop_event_ = nullptr;
+}
+
+void WebSocketLink::WaitForReadOrStop(int timeout_ms) {
+  HANDLE events[] = {socket_event_, stop_event_};
+  DWORD wait = timeout_ms == kNoTick ? INFINITE : static_cast<DWORD>(timeout_ms);
+  if (::WaitForMultipleObjects(2, events, FALSE, wait) != WAIT_OBJECT_0) return;
+  // Clears the socket's event; the reads that follow take whatever is there.
+  WSANETWORKEVENTS happened;
+  ::WSAEnumNetworkEvents(socket_, socket_event_, &happened);
 }
 
 bool WebSocketLink::WaitForSocket(bool for_write, int timeout_ms) const {
@@ -70,8 +96,8 @@ bool WebSocketLink::WaitForSocket(bool for_write, int timeout_ms) const {
 void WebSocketLink::ReadLoop() {
   while (!stop_) {
     if (!ReceiveAvailable()) break;
-    if (on_tick_) on_tick_();
-    if (!stop_) WaitForSocket(false, kReadWaitMs);
+    int next_tick = on_tick_ ? on_tick_() : kNoTick;
+    if (!stop_) WaitForReadOrStop(next_tick);
   }
   open_ = false;
   if (!stop_ && on_closed_) on_closed_();
@@ -125,7 +151,7 @@ bool WebSocketLink::SendLocked(const std::string& bytes) {
       continue;
     }
     if (::GetTickCount() - stalled_since > static_cast<DWORD>(kSendStallMs)) return false;
-    WaitForSocket(true, kReadWaitMs);
+    WaitForSocket(true, kSendWaitMs);
   }
   return true;
 }

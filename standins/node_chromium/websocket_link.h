@@ -18,8 +18,10 @@ class WebSocketLink {
   using MessageSink = std::function<void(std::string&& message)>;
   // Runs on the reader thread when the link is gone (closed by the peer or failed).
   using ClosedSink = std::function<void()>;
-  // Runs on the reader thread at least every kIdleTickMs while the link is open.
-  using TickSink = std::function<void()>;
+  // Runs on the reader thread after every batch of messages and whenever the
+  // wait it asked for has passed; returns how long the reader may then wait
+  // for the socket before calling it again (kNoTick: until a message comes).
+  using TickSink = std::function<int()>;
 
   WebSocketLink() = default;
   ~WebSocketLink();
@@ -34,7 +36,7 @@ class WebSocketLink {
   void Close();
   bool IsOpen() const { return open_; }
 
-  static constexpr int kIdleTickMs = 50;
+  static constexpr int kNoTick = -1;
 
  private:
   void ReadLoop();
@@ -42,6 +44,10 @@ class WebSocketLink {
   bool SendLocked(const std::string& bytes);
   uint32_t NextMask();
   bool WaitForSocket(bool for_write, int timeout_ms) const;
+  // Sleeps until the socket has something to read, Close() is called or
+  // timeout_ms passes (kNoTick: no time limit).
+  void WaitForReadOrStop(int timeout_ms);
+  void CloseEvents();
 
   const CurlFunctions* curl_ = nullptr;
   CURL* handle_ = nullptr;
@@ -50,6 +56,10 @@ class WebSocketLink {
   std::thread reader_;
   std::atomic<bool> stop_{false};
   std::atomic<bool> open_{false};
+  // The reader sleeps on both: the socket's read and close events, and the
+  // stop that Close() signals, so an idle link wakes nobody.
+  HANDLE socket_event_ = nullptr;
+  HANDLE stop_event_ = nullptr;
   MessageSink on_message_;
   ClosedSink on_closed_;
   TickSink on_tick_;

@@ -138,6 +138,7 @@ class ChromiumEngineTest : public ::testing::Test {
   static void __cdecl OnPaint(wkeWebView, void* self, HDC dc, int, int, int cx, int cy) {
     auto* test = static_cast<ChromiumEngineTest*>(self);
     ++test->paints_;
+    if (test->paints_ == 1) test->first_paint_size_ = {cx, cy};
     test->paint_size_ = {cx, cy};
     test->event_threads_.push_back(::GetCurrentThreadId());
   }
@@ -168,6 +169,7 @@ class ChromiumEngineTest : public ::testing::Test {
   std::vector<DWORD> event_threads_;
   int paints_ = 0;
   std::pair<int, int> paint_size_;
+  std::pair<int, int> first_paint_size_;
 };
 
 const COLORREF kBand = RGB(0x00, 0xa0, 0xe0);
@@ -180,7 +182,10 @@ TEST_F(ChromiumEngineTest, LoadSucceedsAndTheViewHoldsThePagesColours) {
   ASSERT_TRUE(WaitForPixel(10, 10, kBand)) << std::hex << PixelAt(10, 10);
   EXPECT_EQ(PixelAt(199, 39), kBand);
   EXPECT_EQ(PixelAt(10, 41), kWhite);
-  EXPECT_EQ(paint_size_, std::make_pair(200, 120));
+  // The first picture is painted whole; later paints name only what changed.
+  EXPECT_EQ(first_paint_size_, std::make_pair(200, 120));
+  EXPECT_LE(paint_size_.first, 200);
+  EXPECT_LE(paint_size_.second, 120);
   for (DWORD thread : event_threads_) EXPECT_EQ(thread, ::GetCurrentThreadId());
 }
 

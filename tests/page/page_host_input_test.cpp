@@ -336,6 +336,21 @@ TEST_F(HostPaintTest, PaintUpdatedInvalidatesTheChangedRectOfAPlainWindow) {
   EXPECT_EQ(update.bottom, 60);
 }
 
+// The screen pixel at (x, y) once the X server shows `expected` there, or
+// whatever it shows after a second.
+COLORREF ScreenPixelAfterPaint(int x, int y, COLORREF expected) {
+  COLORREF colour = CLR_INVALID;
+  for (int tries = 0; tries < 50; ++tries) {
+    PumpMessages();
+    ::Sleep(20);
+    HDC screen = ::GetDC(nullptr);
+    colour = ::GetPixel(screen, x, y);
+    ::ReleaseDC(nullptr, screen);
+    if (colour == expected) break;
+  }
+  return colour;
+}
+
 TEST(HostLayeredPaintTest, PaintUpdatedPutsTheViewOnALayeredWindow) {
   InstallFakeEngine();
   TestWindow window(300, 200, 64, 48, true);
@@ -349,15 +364,42 @@ TEST(HostLayeredPaintTest, PaintUpdatedPutsTheViewOnALayeredWindow) {
   for (int i = 0; i < 64 * 48; ++i) pixels[i * 4 + 3] = 255;
   PageHost::OnPaintUpdated(host.GetView(), window.get(), view.get(), 0, 0, 64, 48);
   // The X server shows the layered picture a moment later.
-  COLORREF colour = 0;
-  for (int tries = 0; tries < 50 && colour != RGB(0, 255, 0); ++tries) {
-    PumpMessages();
-    ::Sleep(20);
-    HDC screen = ::GetDC(nullptr);
-    colour = ::GetPixel(screen, 310, 210);
-    ::ReleaseDC(nullptr, screen);
+  EXPECT_EQ(ScreenPixelAfterPaint(310, 210, RGB(0, 255, 0)), RGB(0, 255, 0));
+  host.Detach();
+  UninstallFakeEngine();
+}
+
+// Colours a part of a 32-bit DIB DC opaquely (FillRect leaves alpha 0).
+void FillOpaque(HDC dc, const RECT& part, COLORREF colour) {
+  BITMAP bitmap = {};
+  ::GetObjectA(::GetCurrentObject(dc, OBJ_BITMAP), sizeof(bitmap), &bitmap);
+  auto* pixels = static_cast<uint32_t*>(bitmap.bmBits);
+  const uint32_t bgra = 0xff000000u | (GetRValue(colour) << 16) | (GetGValue(colour) << 8) |
+                        GetBValue(colour);
+  for (int y = part.top; y < part.bottom; ++y) {
+    for (int x = part.left; x < part.right; ++x) pixels[y * bitmap.bmWidth + x] = bgra;
   }
-  EXPECT_EQ(colour, RGB(0, 255, 0));
+}
+
+TEST(HostLayeredPaintTest, APaintOfAChangedPartUpdatesThatPartOnly) {
+  InstallFakeEngine();
+  TestWindow window(300, 200, 64, 48, true);
+  PageHost host;
+  ASSERT_TRUE(host.Attach(window.get(), true));
+  ViewDc view(64, 48, RGB(0, 255, 0));
+  FillOpaque(view.get(), {0, 0, 64, 48}, RGB(0, 255, 0));
+  PageHost::OnPaintUpdated(host.GetView(), window.get(), view.get(), 0, 0, 64, 48);
+  ASSERT_EQ(ScreenPixelAfterPaint(310, 210, RGB(0, 255, 0)), RGB(0, 255, 0));
+  // The engine changed two places but names only the first as changed: the
+  // window must show the first and keep the old picture everywhere else.
+  FillOpaque(view.get(), {4, 4, 20, 12}, kRed);
+  FillOpaque(view.get(), {40, 30, 60, 44}, kBlue);
+  PageHost::OnPaintUpdated(host.GetView(), window.get(), view.get(), 4, 4, 16, 8);
+  EXPECT_EQ(ScreenPixelAfterPaint(310, 210, kRed), kRed);
+  EXPECT_EQ(ScreenPixelAfterPaint(350, 240, RGB(0, 255, 0)), RGB(0, 255, 0));
+  // A paint of the whole view brings the rest.
+  PageHost::OnPaintUpdated(host.GetView(), window.get(), view.get(), 0, 0, 64, 48);
+  EXPECT_EQ(ScreenPixelAfterPaint(350, 240, kBlue), kBlue);
   host.Detach();
   UninstallFakeEngine();
 }
