@@ -177,14 +177,19 @@ void WriteLog(const std::string& category, const std::string& message) {
   Logger& logger = TheLogger();
   if (!LoggingAccepts(logger)) return;
   std::string line = StampedLine(category, message);
+  bool was_empty;
   {
     CriticalSectionLock hold(logger.queue_lock);
     // Checked again under the lock: once a stop has begun, nothing enters
     // the queue that the writer's last drain could miss.
     if (!LoggingAccepts(logger)) return;
+    was_empty = logger.queue.empty();
     logger.queue.push_back(std::move(line));
   }
-  ::SetEvent(logger.wake_up.load());
+  // The writer drains until it finds the queue empty, so only a line queued
+  // into an empty queue needs to wake it; under Wine each SetEvent is a round
+  // trip to the server, the most expensive part of a call.
+  if (was_empty) ::SetEvent(logger.wake_up.load());
 }
 
 bool OpenLog(const std::string& app_name, const std::string& base_folder) {

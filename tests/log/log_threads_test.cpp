@@ -75,6 +75,27 @@ TEST_F(LogThreadsTest, EveryLineOfEveryThreadArrivesOnceWholeAndInOrder) {
   for (int count : CheckPerThreadOrder(lines)) EXPECT_EQ(count, kLinesPerThread);
 }
 
+// No line waits for the stop to be written: the writer is woken for every
+// line that finds it idle, in bursts and one at a time alike.
+TEST_F(LogThreadsTest, EveryLineReachesTheFileWithoutAStop) {
+  RunThreads([](int t) {
+    for (int n = 0; n < kLinesPerThread; ++n) {
+      WriteLog("t", std::to_string(t) + " " + std::to_string(n));
+      if (n % 100 == 0) ::Sleep(1);
+    }
+  });
+  size_t all = static_cast<size_t>(kThreads * kLinesPerThread);
+  EXPECT_TRUE(WaitUntil([&] { return Lines().size() == all; }, 10000)) << Lines().size();
+  for (int round = 0; round < 50; ++round) {
+    WriteLog("t", "0 " + std::to_string(kLinesPerThread + round));
+    ASSERT_TRUE(WaitUntil([&] { return Lines().size() == all + round + 1; }, 5000))
+        << "line " << round << " of a quiet log was not written";
+  }
+  ASSERT_TRUE(StopLog());
+  std::vector<int> counts = CheckPerThreadOrder(Lines());
+  EXPECT_EQ(counts[0], kLinesPerThread + 50);
+}
+
 TEST_F(LogThreadsTest, FileOrderIsQueueOrder) {
   // The test's own lock makes the order of entering the queue known: the
   // sequence number taken with it.
