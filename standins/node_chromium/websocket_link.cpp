@@ -2,9 +2,12 @@
 
 #include <winsock2.h>
 
+#include <algorithm>
 #include <vector>
 
 namespace {
+// The longest the reader sleeps without looking at the socket itself.
+constexpr int kLongestWaitMs = 1000;
 // A send that finds the socket's buffer full waits this long at a time.
 constexpr int kSendWaitMs = 50;
 // A send that cannot make progress for this long counts as failed.
@@ -77,7 +80,12 @@ void WebSocketLink::CloseEvents() {
 
 void WebSocketLink::WaitForReadOrStop(int timeout_ms) {
   HANDLE events[] = {socket_event_, stop_event_};
-  DWORD wait = timeout_ms == kNoTick ? INFINITE : static_cast<DWORD>(timeout_ms);
+  // Never without a limit: under Wine the close of a killed browser's
+  // connection is now and then not signalled, and a reader that slept on
+  // regardless would never notice the browser is gone. Looking once a second
+  // finds that with one recv, and costs nothing worth measuring.
+  int limit = timeout_ms == kNoTick ? kLongestWaitMs : std::min(timeout_ms, kLongestWaitMs);
+  DWORD wait = static_cast<DWORD>(limit);
   if (::WaitForMultipleObjects(2, events, FALSE, wait) != WAIT_OBJECT_0) return;
   // Clears the socket's event; the reads that follow take whatever is there.
   WSANETWORKEVENTS happened;
