@@ -20,6 +20,8 @@
 #include "page/console_report.h"
 #include "page/page_commands.h"
 #include "page/page_host.h"
+#include "page/page_navigation.h"
+#include "page/page_origin.h"
 #include "page/script_bridge.h"
 
 namespace {
@@ -66,7 +68,16 @@ bool PreparePage(AppState& app) {
   BindFunction("serverJS", PageCommandHandler, 1);
   host.SetMessageFilter(HostMessageFilter);
   host.OnLoadingFinish(OnPageLoaded, nullptr);
+  host.OnNavigation(OnPageNavigation, nullptr);
+  host.OnCreateView(OnPageCreateView, nullptr);
   return true;
+}
+
+// The page's own origin, and those the shop lists as its own too.
+void TrustOrigins(const std::string& page_url) {
+  std::string listed = ReadIni("local", "trust");
+  TrustPageOrigins(page_url, listed);
+  if (!listed.empty()) WriteLog("WKE", "trust:" + listed);
 }
 
 }  // namespace
@@ -101,6 +112,7 @@ void StartUp(HWND main_window) {
   if (!PreparePage(app)) return;
   app.page_url = ConfigBaseUrl() + "/client/app/" + app.app_name + "/";
   WriteLog("页面地址", app.page_url);
+  TrustOrigins(app.page_url);
   ShowScreenDialog();
   Host().Load(app.page_url);
 }

@@ -14,6 +14,8 @@
 #include "log/log_file.h"
 #include "page/console_report.h"
 #include "page/engine_text.h"
+#include "page/page_navigation.h"
+#include "page/page_origin.h"
 #include "util/fault_point.h"
 
 namespace {
@@ -39,6 +41,23 @@ std::mutex g_log_gate;
 DWORD WINAPI ReloadPageThread(void*) {
   ::SendMessageA(App().main_window, App().page_message, kPageReload, 0);
   return 0;
+}
+
+std::atomic<bool> g_reload_pending{false};
+
+DWORD WINAPI ReloadPageLaterThread(void*) {
+  ::Sleep(kReloadDelayMs);
+  g_reload_pending = false;
+  ::SendMessageA(App().main_window, App().page_message, kPageReload, 0);
+  return 0;
+}
+
+// Loads the start page again after the reload delay, without holding up the
+// GUI thread; one reload at a time, so a server that keeps redirecting away
+// is asked once per delay.
+void ReloadPageLater() {
+  if (g_reload_pending.exchange(true)) return;
+  if (!StartThread(ReloadPageLaterThread, nullptr)) g_reload_pending = false;
 }
 
 void ConnectIfStopped() {
@@ -117,6 +136,13 @@ bool WaitHandlingSentMessages(HANDLE handle, DWORD wait_ms) {
 }
 
 void __cdecl OnPageLoaded(wkeWebView, void*, wkeString, int result, wkeString reason) {
+  if (result == 0 && !PageOnTrustedOrigin()) {
+    // Led away by something that did not ask (a redirect the engine followed
+    // by itself): never counts as the page, and the page comes back.
+    WriteLog("WKE", "OnLoaded foreign url:" + LoggedUrl(MainFrameUrl()) + " start page again");
+    ReloadPageLater();
+    return;
+  }
   if (g_link_started) return;
   if (result != 0) {
     auto get_string = Node().wkeGetStringW;

@@ -11,6 +11,7 @@
 
 #include "log/log_clock.h"
 #include "log/log_day_file.h"
+#include "log/log_line_text.h"
 #include "log/log_state.h"
 #include "util/critical_section.h"
 #include "util/fault_point.h"
@@ -66,7 +67,8 @@ bool LoggingAccepts(const Logger& logger) {
 std::string StampedLine(const std::string& category, const std::string& message) {
   SYSTEMTIME now;
   ReadLogClock(&now);
-  return TimeText(now, TimeForm::kTime) + "->[" + category + "] " + message + kLineEnd;
+  return TimeText(now, TimeForm::kTime) + "->[" + OneLineText(category) + "] " +
+         OneLineText(message) + kLineEnd;
 }
 
 bool TakeLine(Logger& logger, std::string* line) {

@@ -11,6 +11,7 @@
 #include "log/log_file.h"
 #include "page/engine_text.h"
 #include "page/page_host.h"
+#include "page/page_navigation.h"
 #include "util/json_document.h"
 
 namespace {
@@ -154,6 +155,8 @@ void __cdecl ConsoleReport(wkeWebView, void*, int level, wkeString message, wkeS
   WriteLog("控制台消息", "level:" + std::to_string(level) + " msg:" + msg + " sname:" + sname +
                              " line:" + std::to_string(line) + " fllow:" + trace);
   if (IsEchoOfAReport(msg, trace)) return;
+  // A document the view was led to gets no reports meant for the page.
+  if (!PageOnTrustedOrigin()) return;
   g_reporting = true;
   Host().RunScript(ErrorReportScript(level, line, msg, sname));
   g_reporting = false;

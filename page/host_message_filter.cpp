@@ -4,6 +4,7 @@
 #include "app/app_state.h"
 #include "app/config_file.h"
 #include "page/page_host.h"
+#include "page/page_navigation.h"
 #include "page/script_bridge.h"
 
 namespace {
@@ -28,6 +29,7 @@ LRESULT CALLBACK HostMessageFilter(HWND window, UINT message, WPARAM wparam, LPA
   target.page_url = app.page_url;
   target.run_directory = app.run_directory;
   target.read_debug_setting = &ReadDebugSetting;
+  target.page_trusted = &PageOnTrustedOrigin;
   return FilterPageMessage(target, message, wparam, lparam);
 }
 

@@ -9,6 +9,7 @@
 #include "log/log_file.h"
 #include "page/message_envelope.h"
 #include "page/page_host.h"
+#include "page/page_origin.h"
 #include "page/script_bridge.h"
 #include "util/scoped_handle.h"
 
@@ -122,6 +123,12 @@ jsValue SysCommand(jsExecState state, const MessageEnvelope& message) {
   return ReturnUndefined();
 }
 
+// A command name from outside as it goes into a refusal's log line.
+std::string LoggedName(const std::string& name) {
+  constexpr size_t kLongestName = 32;
+  return ShortenedText(name, kLongestName);
+}
+
 std::string AsciiLower(std::string text) {
   // Only ASCII letters: the trail bytes of double-byte characters may fall in
   // the letter range and must stay as they are.
@@ -165,10 +172,18 @@ int FindProcessId(const std::string& name) {
 
 jsValue __cdecl PageCommandHandler(jsExecState state) {
   std::string text = ArgText(state, 0);
-  WriteLog("WKE", "OnServer json:" + text);
-  if (text.empty()) return ReturnFalse();
+  std::string origin = CallerOrigin(state);
   MessageEnvelope message;
-  if (!ReadEnvelope(text, &message)) return ReturnFalse();
+  bool readable = !text.empty() && ReadEnvelope(text, &message);
+  if (!IsTrustedOrigin(origin)) {
+    // The command and where it came from, never the whole argument: a
+    // foreign document gets no say in what the log holds either.
+    WriteLog("WKE", "OnServer refused origin:" + LoggedUrl(origin.empty() ? "?" : origin) +
+                        " c:" + LoggedName(message.c) + " a:" + LoggedName(message.a));
+    return ReturnFalse();
+  }
+  WriteLog("WKE", "OnServer json:" + text);
+  if (!readable) return ReturnFalse();
   if (message.c == "window") return WindowCommand(state, message);
   if (message.c == "sys") return SysCommand(state, message);
   return ReturnUndefined();

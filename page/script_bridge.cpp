@@ -1,6 +1,7 @@
 #include "page/script_bridge.h"
 
 #include "app/app_state.h"
+#include "log/log_file.h"
 #include "page/engine_call.h"
 #include "page/engine_text.h"
 #include "page/page_host.h"
@@ -16,11 +17,18 @@ constexpr char kDebugOn[] = "1";
 constexpr char kDevToolsSetting[] = "showDevTools";
 constexpr char kDevToolsPage[] = "front_end\\inspector.html";
 
-LRESULT RunScriptMessage(PageHost& host, LPARAM lparam) {
+LRESULT RunScriptMessage(const PageMessageTarget& target, LPARAM lparam) {
+  PageHost& host = *target.host;
   const char* script = reinterpret_cast<const char*>(lparam);
   // A send without text has nothing to run; answering here keeps a null
   // address away from the conversion.
   if (script == nullptr) return kConsumed;
+  if (target.page_trusted != nullptr && !target.page_trusted()) {
+    // The sale data is for the back office's page only; the page is loaded
+    // again meanwhile and gets the pushes that follow.
+    WriteLog("WKE", "page not on its origin, script not run");
+    return kConsumed;
+  }
   jsExecState state = host.GlobalExec();
   jsValue value = host.RunScript(script);
   return CallEngine(Node().jsToInt, state, value);
@@ -56,7 +64,7 @@ LRESULT FilterPageMessage(const PageMessageTarget& target, UINT message, WPARAM 
                           LPARAM lparam) {
   if (target.host == nullptr) return kPassOn;
   if (target.page_message != 0 && message == target.page_message) {
-    if (wparam == kPageRunScript) return RunScriptMessage(*target.host, lparam);
+    if (wparam == kPageRunScript) return RunScriptMessage(target, lparam);
     if (wparam == kPageReload) target.host->Load(target.page_url);
     return kConsumed;
   }

@@ -39,6 +39,9 @@ struct PageMessageTarget {
   // Reads key "debug" of section "local" at the time of the double click, so
   // a change of config.ini takes effect without a restart.
   std::string (*read_debug_setting)() = nullptr;
+  // Whether the top-level document may be given the program's scripts now;
+  // null: always. A push is not run in a document the view was led to.
+  bool (*page_trusted)() = nullptr;
 };
 
 // The filter logic: runs a script (wParam 1) or reloads the start page

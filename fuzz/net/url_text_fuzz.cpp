@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "log/log_line_text.h"
+#include "net/url_origin.h"
 #include "net/url_text.h"
 
 namespace {
@@ -63,6 +65,26 @@ void CheckResolveLocation(const std::vector<std::string>& p) {
   Check(Contains(target, p[3]));
 }
 
+// An origin decides who reaches the native commands: reading one again
+// changes nothing, an opaque one is never trusted, and a URL and its origin
+// agree.
+void CheckOrigin(const std::vector<std::string>& p) {
+  std::string origin = OriginOf(p[0]);
+  Check(OriginOf(origin) == origin);
+  Check(origin == kOpaqueOrigin || Contains(origin, "://"));
+  Check(!Contains(origin, "/") || origin.find('/') == origin.find("://") + 1);
+  Check(!Contains(origin, "@") && !Contains(origin, "?") && !Contains(origin, "#"));
+  Check(SameOrigin(p[0], origin) == (origin != kOpaqueOrigin));
+  Check(SameOrigin(p[0], p[1]) == SameOrigin(p[1], p[0]));
+  for (const std::string& listed : OriginList(p[2])) Check(OriginOf(listed) == listed);
+}
+
+void CheckOneLine(const std::vector<std::string>& p) {
+  std::string line = OneLineText(p[3]);
+  Check(line.find('\n') == std::string::npos && line.find('\r') == std::string::npos);
+  Check(line.size() >= p[3].size());
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -72,5 +94,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   CheckTextBetween(data[0], pieces);
   CheckCookies(pieces);
   CheckResolveLocation(pieces);
+  CheckOrigin(pieces);
+  CheckOneLine(pieces);
   return 0;
 }

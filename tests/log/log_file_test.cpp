@@ -45,11 +45,16 @@ TEST_F(LogFileTest, EmptyMessageEndsInBracketSpace) {
   EXPECT_EQ(ReadWholeFile(DayFile("20260306")), "08:30:05->[" + kStartOfShutdown + "] \r\n");
 }
 
-TEST_F(LogFileTest, LineBreakInMessageIsWrittenUnchanged) {
+TEST_F(LogFileTest, LineBreaksInsideAMessageCannotStartALineOfTheirOwn) {
+  // A pushed message or a page's call is logged as it came: a line break in
+  // it must not make what follows read as a line the program wrote.
   ASSERT_TRUE(Open());
-  WriteLog("x", "first\r\nsecond\nthird");
+  WriteLog("x", "first\r\n08:30:05->[\xb4\xed\xce\xf3\xcc\xe1\xca\xbe] forged\nthird\x01\x7f");
+  WriteLog("next", "line");
   ASSERT_TRUE(StopLog());
-  EXPECT_EQ(ReadWholeFile(DayFile("20260306")), "08:30:05->[x] first\r\nsecond\nthird\r\n");
+  EXPECT_EQ(ReadWholeFile(DayFile("20260306")),
+            "08:30:05->[x] first\\r\\n08:30:05->[\xb4\xed\xce\xf3\xcc\xe1\xca\xbe] forged\\nthird"
+            "\\x01\\x7F\r\n08:30:05->[next] line\r\n");
 }
 
 TEST_F(LogFileTest, ChineseTextKeepsItsCodePageBytes) {

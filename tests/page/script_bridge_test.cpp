@@ -167,6 +167,25 @@ TEST_F(PageMessageTest, SendWithoutTextRunsNothing) {
   EXPECT_TRUE(Fake().scripts.empty());
 }
 
+bool page_trusted_now = true;
+bool PageTrustedNow() { return page_trusted_now; }
+
+TEST_F(PageMessageTest, NoScriptRunsInADocumentOfAnotherOrigin) {
+  target.page_trusted = &PageTrustedNow;
+  Fake().script_result = 1;
+  page_trusted_now = false;
+  EXPECT_EQ(SendFromAnotherThread(kPageRunScript, "clientJS2({\"sale\":1})"), 1);
+  EXPECT_TRUE(Fake().scripts.empty());
+  EXPECT_EQ(window_->SeenCount(target.page_message), 0);
+  // Reloading the start page is what brings the page back: never held.
+  EXPECT_EQ(SendFromAnotherThread(kPageReload, nullptr), 1);
+  EXPECT_EQ(Fake().loads.size(), 1u);
+  page_trusted_now = true;
+  EXPECT_EQ(SendFromAnotherThread(kPageRunScript, "clientJS2({\"sale\":2})"), 1);
+  ASSERT_EQ(Fake().scripts.size(), 1u);
+  EXPECT_EQ(Fake().scripts[0], L"clientJS2({\"sale\":2})");
+}
+
 TEST_F(PageMessageTest, ReloadLoadsTheStartAddress) {
   EXPECT_EQ(SendFromAnotherThread(kPageReload, nullptr), 1);
   ASSERT_EQ(Fake().loads.size(), 1u);

@@ -1,6 +1,7 @@
 #include "tests/page_commands/fake_engine.h"
 
 #include <cstdint>
+#include <string>
 
 #include "log/text_encoding.h"
 
@@ -10,6 +11,12 @@ FakeEngine* g_engine = nullptr;
 NodeApi g_table;
 std::vector<std::wstring> g_texts;
 std::wstring g_argument;
+std::wstring g_origin;
+// Tags of the values jsGetGlobal and jsGet give, so a test sees that the
+// origin was read from the location object of the calling state.
+constexpr uint32_t kLocationTag = 0x10C;
+constexpr uint32_t kOriginTag = 0x0A1;
+constexpr ReplyKind kObjectKind = static_cast<ReplyKind>(9);
 
 jsValue Tagged(ReplyKind kind, uint32_t payload) {
   return static_cast<jsValue>((static_cast<uint64_t>(kind) << 32) | payload);
@@ -33,7 +40,17 @@ void FillTable() {
     return Tagged(ReplyKind::kText, static_cast<uint32_t>(g_texts.size() - 1));
   };
   g_table.jsArg = [](jsExecState, int) { return jsValue(0); };
-  g_table.jsToTempStringW = [](jsExecState, jsValue) { return g_argument.c_str(); };
+  g_table.jsToTempStringW = [](jsExecState, jsValue value) {
+    return value == Tagged(kObjectKind, kOriginTag) ? g_origin.c_str() : g_argument.c_str();
+  };
+  g_table.jsGetGlobal = [](jsExecState state, const char* name) {
+    bool location = state == reinterpret_cast<jsExecState>(0x2000) && std::string(name) == "location";
+    return location ? Tagged(kObjectKind, kLocationTag) : Tagged(ReplyKind::kUndefined, 0);
+  };
+  g_table.jsGet = [](jsExecState, jsValue object, const char* name) {
+    bool origin = object == Tagged(kObjectKind, kLocationTag) && std::string(name) == "origin";
+    return origin ? Tagged(kObjectKind, kOriginTag) : Tagged(ReplyKind::kUndefined, 0);
+  };
   g_table.wkeGetStringW = [](wkeString text) { return static_cast<const wchar_t*>(text); };
   g_table.wkeMoveToCenter = [](wkeWebView) { ++g_engine->center_calls; };
   g_table.wkeRunJSW = [](wkeWebView, const wchar_t* script) {
@@ -63,8 +80,23 @@ FakeEngine::~FakeEngine() {
   g_engine = nullptr;
 }
 
+void FakeEngine::SetOriginFunctions(bool present) {
+  if (present) {
+    FillTable();
+  } else {
+    g_table.jsGetGlobal = nullptr;
+    g_table.jsGet = nullptr;
+  }
+}
+
+void FakeEngine::SetMainFrameUrl(const std::string& url) {
+  main_frame_url = url;
+  g_table.wkeGetURL = [](wkeWebView) { return g_engine->main_frame_url.c_str(); };
+}
+
 Reply FakeEngine::Call(jsValue (*handler)(jsExecState), const std::string& argument) {
   g_argument = Wide(argument);
+  g_origin = Wide(caller_origin);
   jsValue value = handler(reinterpret_cast<jsExecState>(0x2000));
   Reply reply;
   reply.kind = static_cast<ReplyKind>(static_cast<uint64_t>(value) >> 32);

@@ -24,6 +24,15 @@ class FakeEngine {
   Reply Call(jsValue (*handler)(jsExecState), const std::string& argument);
   std::vector<std::string> scripts_run;  // code page 936
   int center_calls = 0;
+  // location.origin of the calling document, as jsGetGlobal/jsGet read it.
+  std::string caller_origin = "http://127.0.0.1:8099";
+  // Set before construction ends: false leaves jsGetGlobal and jsGet out of
+  // the table, as in an engine build without them.
+  void SetOriginFunctions(bool present);
+  // Gives the engine a main frame URL (UTF-8) that wkeGetURL reports; without
+  // it the table has no wkeGetURL.
+  void SetMainFrameUrl(const std::string& url);
+  std::string main_frame_url;
   // Runs inside wkeRunJSW, for events raised while a script runs.
   std::function<void(const std::string& script)> on_run;
 };

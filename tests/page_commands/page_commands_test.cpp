@@ -6,6 +6,7 @@
 #include "app/config_file.h"
 #include "app/main_window.h"
 #include "page/page_host.h"
+#include "page/page_origin.h"
 #include "tests/page_commands/fake_engine.h"
 #include "tests/app/test_log.h"
 
@@ -40,6 +41,7 @@ class PageCommandsTest : public ::testing::Test {
     ASSERT_TRUE(OpenLog("lumo", folder_.path()));
     SetShellExecuteForTest(RecordShellExecute);
     g_shell = ShellCall();
+    TrustPageOrigins("http://127.0.0.1:8099/client/app/lumo/", "");
   }
   void TearDown() override {
     SetShellExecuteForTest(nullptr);
@@ -189,6 +191,74 @@ TEST_F(PageCommandsTest, CloseDestroysTheWindowAfterTheReply) {
   while (::PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) ::DispatchMessageA(&message);
   EXPECT_FALSE(::IsWindow(main));
   App().main_window = window_;
+}
+
+}  // namespace
+
+namespace {
+
+constexpr char kOpenCmd[] =
+    R"({"c":"sys","a":"openfile","data":{"path":"cmd.exe","param":"/c echo x > C:\\x","show":0}})";
+constexpr char kRewriteServer[] =
+    R"({"c":"sys","a":"writeini","data":{"node":"server","key":"ip","value":"10.6.6.6"}})";
+
+TEST_F(PageCommandsTest, OnlyTheBackOfficesOwnOriginReachesTheCommands) {
+  WriteIniFile(App().config_path, "server", "ip", "127.0.0.1");
+  const char* foreign[] = {"http://127.0.0.1:8100", "http://evil.example", "https://127.0.0.1:8099",
+                           "null", "", "http://127.0.0.1:8099.evil.example"};
+  for (const char* origin : foreign) {
+    engine_.caller_origin = origin;
+    Reply opened = Run(kOpenCmd);
+    EXPECT_EQ(opened.kind, ReplyKind::kBool) << origin;
+    EXPECT_EQ(opened.number, 0) << origin;
+    Reply written = Run(kRewriteServer);
+    EXPECT_EQ(written.number, 0) << origin;
+    EXPECT_EQ(Run(R"({"c":"sys","a":"pcname"})").kind, ReplyKind::kBool) << origin;
+  }
+  EXPECT_EQ(g_shell.show, -1) << "the shell was called for a foreign caller";
+  EXPECT_EQ(ReadIniFile(App().config_path, "server", "ip"), "127.0.0.1");
+  // The page's own origin, as the engine writes it, and a same-origin iframe.
+  engine_.caller_origin = "http://127.0.0.1:8099";
+  EXPECT_EQ(Run(R"({"c":"sys","a":"pcname"})").text, "TILL-1");
+  EXPECT_EQ(Run(kOpenCmd).number, 1);
+  EXPECT_EQ(g_shell.file, "cmd.exe");
+}
+
+TEST_F(PageCommandsTest, ARefusalIsOneLineNamingTheOriginAndTheCommandOnly) {
+  engine_.caller_origin = "http://ads.example:81";
+  Run(kRewriteServer);
+  engine_.caller_origin = "null";
+  Run("{\"c\":\"sys\",\"a\":\"open\\r\\nfile\",\"data\":{\"secret\":\"card 4111\"}}");
+  engine_.caller_origin = "http://x.example";
+  Run("not json");
+  StopLog();
+  std::vector<std::string> lines = LogMessages(folder_.path(), "WKE");
+  ASSERT_EQ(lines.size(), 3u);
+  EXPECT_EQ(lines[0], "OnServer refused origin:http://ads.example:81 c:sys a:writeini");
+  // The command's own line break is written escaped, and the data is left out.
+  EXPECT_EQ(lines[1], "OnServer refused origin:null c:sys a:open\\r\\nfile");
+  EXPECT_EQ(lines[2], "OnServer refused origin:http://x.example c: a:");
+}
+
+TEST_F(PageCommandsTest, AnEngineThatCannotNameTheCallerGetsNothingDone) {
+  engine_.SetOriginFunctions(false);
+  EXPECT_EQ(Run(kOpenCmd).number, 0);
+  EXPECT_EQ(g_shell.show, -1);
+  StopLog();
+  std::vector<std::string> lines = LogMessages(folder_.path(), "WKE");
+  ASSERT_EQ(lines.size(), 1u);
+  EXPECT_EQ(lines[0], "OnServer refused origin:? c:sys a:openfile");
+}
+
+TEST_F(PageCommandsTest, OriginsTheShopTrustsAreLetIn) {
+  TrustPageOrigins("http://127.0.0.1:8099/client/app/lumo/",
+                   "http://127.0.0.1:8100 https://pay.example");
+  engine_.caller_origin = "http://127.0.0.1:8100";
+  EXPECT_EQ(Run(R"({"c":"sys","a":"appname"})").text, "lumo");
+  engine_.caller_origin = "https://pay.example";
+  EXPECT_EQ(Run(R"({"c":"sys","a":"appname"})").text, "lumo");
+  engine_.caller_origin = "http://pay.example";
+  EXPECT_EQ(Run(R"({"c":"sys","a":"appname"})").kind, ReplyKind::kBool);
 }
 
 }  // namespace

@@ -10,6 +10,9 @@ from http_base import BaseHandler
 PAGE_PREFIX = "/client/app/lumo/"
 PORT_DISCOVERY_PATH = "/api100.php"
 REPORT_PATH = "/page/report"
+# Answers with a redirect to the URL in "to": a back office's own URL that
+# leads elsewhere, as a misconfigured or compromised server's would.
+REDIRECT_PATH = "/goto"
 REFERENCE_PAGE_DIR = os.path.join(os.path.dirname(os.path.abspath(__file__)), "page")
 
 CONTENT_TYPES = {
@@ -57,6 +60,8 @@ class WebHandler(BaseHandler):
             self.send_text(status, "ok")
         elif path == PORT_DISCOVERY_PATH:
             self._answer_port(query)
+        elif path == REDIRECT_PATH:
+            self.send_text(302, "moved\n", [("Location", query.get("to", "/"))])
         elif path == PAGE_PREFIX.rstrip("/"):
             self.send_text(301, "moved\n", [("Location", PAGE_PREFIX)])
         elif path.startswith(PAGE_PREFIX):

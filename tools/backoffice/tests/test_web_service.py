@@ -1,3 +1,4 @@
+import http.client
 import json
 import socket
 
@@ -156,3 +157,12 @@ def test_report_port_is_a_second_web_listener():
         assert office.ready_line().endswith(" report=%d" % port)
     finally:
         office.stop()
+
+
+def test_goto_redirects_wherever_it_is_told(web):
+    connection = http.client.HTTPConnection("127.0.0.1", web, timeout=IO_TIMEOUT)
+    connection.request("GET", "/goto?to=http%3A%2F%2F127.0.0.1%3A9%2Fx.html")
+    response = connection.getresponse()
+    assert response.status == 302
+    assert response.getheader("Location") == "http://127.0.0.1:9/x.html"
+    connection.close()

@@ -72,6 +72,33 @@
       report({ kind: "reply", id: data.id, type: typeof reply, value: reply === undefined ? null : reply });
     },
     dump: function () { report({ kind: "dump", stored: stored() }); },
+    // Ways a page is led elsewhere: by script, a new window, an iframe, a
+    // link covering the whole view for a real click to land on.
+    go: function (data) { location.href = data.url; },
+    open: function (data) {
+      var opened = window.open(data.url);
+      report({ kind: "opened", got: opened ? "window" : String(opened) });
+    },
+    frame: function (data) {
+      var frame = document.createElement("iframe");
+      frame.src = data.url;
+      document.body.appendChild(frame);
+      report({ kind: "frame-added" });
+    },
+    link: function (data) {
+      var link = document.createElement("a");
+      link.href = data.url;
+      if (data.target) { link.target = data.target; }
+      link.textContent = "link";
+      link.style.position = "fixed";
+      link.style.left = "0";
+      link.style.top = "0";
+      link.style.width = "100%";
+      link.style.height = "100%";
+      link.style.display = "block";
+      document.body.appendChild(link);
+      report({ kind: "link-added" });
+    },
     // Takes clientJS2 away for a while and raises one error meanwhile.
     unbind: function (data) {
       var saved = window.clientJS2;
