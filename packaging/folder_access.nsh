@@ -56,12 +56,23 @@ FunctionEnd
 Function RunIcacls
   Exch $R1  ; the arguments
   Push $R2
+  Push $R3
   nsExec::ExecToStack '"$SYSDIR\icacls.exe" $R1'
   Pop $R0
   Pop $R2
   ${If} $R0 != 0
+    ; One log line: its output without the line ends it closes with.
+    ${Do}
+      StrCpy $R3 $R2 1 -1
+      ${If} $R3 != "$\r"
+      ${AndIf} $R3 != "$\n"
+        ${Break}
+      ${EndIf}
+      StrCpy $R2 $R2 -1
+    ${Loop}
     !insertmacro SAY "Tarnlumo setup: icacls $R1 failed (exit $R0): $R2"
   ${EndIf}
+  Pop $R3
   Pop $R2
   Pop $R1
 FunctionEnd

@@ -39,7 +39,7 @@ Function XmlEscape
 FunctionEnd
 
 !macro TASK_LINE text
-  FileWriteUTF16LE $R5 "${text}$\r$\n"
+  FileWriteUTF16LE $R5 `${text}$\r$\n`
 !macroend
 
 ; Registers the task (replacing one of an earlier install); $R0 = 0 when done.
