@@ -31,23 +31,34 @@ FunctionEnd
 
 ; Whether $INSTDIR may become the program folder: $R0 = the problem, empty
 ; when none. The permissions of everything in the folder are reset, so it has
-; to be new, empty, or an installed copy of the program: never a drive's root
-; nor a folder other programs or people keep their files in.
+; to be new, empty, or the program's: an installed copy, or what an uninstall
+; kept (config.ini with the server's address, the log folder). Never a drive's
+; root nor a folder other programs or people keep their files in.
 Function CheckInstallFolder
   Push $0
   StrCpy $R0 ""
   StrLen $0 "$INSTDIR"
   ${If} $0 <= 3
     StrCpy $R0 "the install folder (/D=$INSTDIR) is the root of a drive"
-  ${ElseIfNot} ${FileExists} "$INSTDIR\${EXE}"
-  ${AndIfNot} ${FileExists} "$INSTDIR\${UNINSTALLER}"
-    Call FolderHoldsAnything
-    ${If} $R0 = 1
-      StrCpy $R0 "the install folder (/D=$INSTDIR) already holds other files; name a new or empty folder"
-    ${Else}
-      StrCpy $R0 ""
-    ${EndIf}
+    Goto done
   ${EndIf}
+  ${If} ${FileExists} "$INSTDIR\${EXE}"
+  ${OrIf} ${FileExists} "$INSTDIR\${UNINSTALLER}"
+  ${OrIf} ${FileExists} "$INSTDIR\log\lumo_log\*.*"
+    Goto done
+  ${EndIf}
+  ClearErrors
+  ReadINIStr $0 "$INSTDIR\config.ini" "server" "ip"
+  ${IfNot} ${Errors}
+    Goto done
+  ${EndIf}
+  Call FolderHoldsAnything
+  ${If} $R0 = 1
+    StrCpy $R0 "the install folder (/D=$INSTDIR) already holds other files; name a new or empty folder"
+  ${Else}
+    StrCpy $R0 ""
+  ${EndIf}
+done:
   Pop $0
 FunctionEnd
 

@@ -152,7 +152,7 @@ def task_definition(folder):
 
 
 def installing_user():
-    """DOMAIN\user of the prefix's user, as an installer run in it sees it."""
+    """DOMAIN\\user of the prefix's user, as an installer run in it sees it."""
     done = wine_prefix.wine("cmd", "/c", "echo %USERDOMAIN%\\%USERNAME%", capture_output=True,
                             timeout=60)
     return done.stdout.decode("gbk", "replace").strip()
