@@ -44,6 +44,13 @@ def make_certificate(folder):
     return cert
 
 
+def unprotected_pfx(cert):
+    """The same key and certificates in a PKCS#12 file without a password."""
+    openssl(cert.folder, "pkcs12", "-export", "-out", "unprotected.pfx", "-inkey", "signer.key",
+            "-in", "signer.crt", "-certfile", "ca.crt", "-passout", "pass:")
+    return cert.folder / "unprotected.pfx"
+
+
 def verify(path, cert):
     """(passed, osslsigncode's output) of the file's signature against the CA."""
     done = subprocess.run(["osslsigncode", "verify", "-CAfile", str(cert.ca), "-in", str(path)],

@@ -154,3 +154,11 @@ def test_timestamp_server_is_asked(built, certificate, tmp_path):
     assert done.returncode != 0
     assert "osslsigncode failed" in done.stderr
     assert not list(out.glob("*.exe"))
+
+
+def test_certificate_without_password_needs_no_password_file(built, certificate, tmp_path):
+    done = package(tmp_path, "--sign", str(code_signing.unprotected_pfx(certificate)), "x86_64")
+    assert done.returncode == 0, done.stderr
+    [name] = setup_runs.sums_of(tmp_path)
+    passed, output = code_signing.verify(tmp_path / name, certificate)
+    assert passed, output
