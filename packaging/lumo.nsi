@@ -5,9 +5,10 @@
 ;   STAGE      folder holding the files to install, and the two lists below
 ;   OUTFILE    the installer to write
 ;   STANDINS   1 when the outside libraries are our stand-ins, 0 for a shop's own
+;   SIGN_SCRIPT (only when signing) the script that signs a file in place
 ;
 ; Silent use (deployment without anybody at the till):
-;   setup.exe /S [/IP=host] [/WEBPORT=port] [/INDEX=screen] [/D=folder]
+;   setup.exe /S [/IP=host] [/WEBPORT=port] [/INDEX=screen] [/TASKUSER=user] [/D=folder]
 ;   uninstall.exe /S [/REMOVEDATA=1]
 ; Exit code 0 when done, 2 for a bad parameter (nothing installed), 1 otherwise.
 
@@ -18,6 +19,13 @@ Unicode true
 ManifestDPIAware true
 RequestExecutionLevel admin
 SetCompressor /SOLID lzma
+
+!ifdef SIGN_SCRIPT
+  ; The uninstaller is signed before it is stored in the installer, so the
+  ; one an install writes carries its signature; then the installer itself.
+  !uninstfinalize '/bin/bash "${SIGN_SCRIPT}" "%1"' = 0
+  !finalize '/bin/bash "${SIGN_SCRIPT}" "%1"' = 0
+!endif
 
 !include "MUI2.nsh"
 !include "nsDialogs.nsh"
@@ -81,8 +89,12 @@ Var RemoveData
 Var IpField
 Var PortField
 Var IndexField
+Var TaskUser
+Var HaveTaskUser
+Var Failed
 
 !define MUI_ABORTWARNING
+!define MUI_PAGE_CUSTOMFUNCTION_LEAVE DirectoryPageLeave
 !insertmacro MUI_PAGE_DIRECTORY
 Page custom ServerPageShow ServerPageLeave
 !insertmacro MUI_PAGE_INSTFILES
@@ -93,11 +105,22 @@ Page custom ServerPageShow ServerPageLeave
 !insertmacro MUI_LANGUAGE "SimpChinese"
 
 !include "running_copy.nsh"
+!include "folder_access.nsh"
+!include "logon_task.nsh"
 !include "settings.nsh"
 
 ; ---- install ----------------------------------------------------------------
 
 Section "Install"
+  StrCpy $Failed 0
+  ; Before any file is written, so that none is ever writable by a user.
+  Call ProtectInstallFolder
+  ${If} $R0 != 0
+    !insertmacro SAY "Tarnlumo setup: the permissions of $INSTDIR could not be restricted; nothing was installed"
+    RMDir "$INSTDIR"
+    SetErrorLevel 1
+    Abort
+  ${EndIf}
   Call EndRunningCopy
   SetOutPath "$INSTDIR"
   !include "${STAGE}\install-files.nsh"
@@ -121,6 +144,11 @@ Section "Install"
   CreateShortCut "$DESKTOP\${SHORTCUT}" "$INSTDIR\${EXE}"
   CreateDirectory "$SMSTARTUP"
   CreateShortCut "$SMSTARTUP\${SHORTCUT}" "$INSTDIR\${EXE}"
+  ; With UAC on, Windows starts an elevated program at logon only from a task.
+  Call RegisterLogonTask
+  ${If} $R0 != 0
+    StrCpy $Failed 1
+  ${EndIf}
 
   WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayName" "${PRODUCT} lumo (${ARCH_NOTE})${LIBRARIES_NOTE}"
   WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayVersion" "${VERSION}"
@@ -135,6 +163,10 @@ Section "Install"
   WriteRegDWORD HKLM "${UNINSTALL_KEY}" "EstimatedSize" $0
 
   !insertmacro SAY "Tarnlumo setup: installed ${VERSION} ${ARCH_NOTE}${LIBRARIES_NOTE} into $INSTDIR"
+  ${If} $Failed = 1
+    ; Installed, but the program would not start at logon: a deployment tool should see it.
+    SetErrorLevel 1
+  ${EndIf}
   ; An upgrade leaves the till as it found it: a copy that ran runs again.
   ${If} $WasRunning = 1
     Exec '"$INSTDIR\${EXE}"'
@@ -156,6 +188,7 @@ FunctionEnd
 
 Section "Uninstall"
   Call un.EndRunningCopy
+  Call un.RemoveLogonTask
   !include "${STAGE}\uninstall-files.nsh"
   Delete "$INSTDIR\${UNINSTALLER}"
   SetShellVarContext current

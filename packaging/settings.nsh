@@ -78,6 +78,11 @@ Function CheckSettings
       Goto done
     ${EndIf}
   ${EndIf}
+  ${If} $HaveTaskUser = 1
+  ${AndIf} $TaskUser == ""
+    StrCpy $R0 "the user of the logon task (/TASKUSER=) is empty"
+    Goto done
+  ${EndIf}
   ${If} $HavePort = 1
     StrCpy $R0 $WebPort
     StrCpy $R1 "${DIGITS}"
@@ -134,7 +139,15 @@ Function .onInit
   !insertmacro READ_OPTION $0 INDEX
   StrCpy $Index $1
   StrCpy $HaveIndex $2
+  !insertmacro READ_OPTION $0 TASKUSER
+  StrCpy $TaskUser $1
+  StrCpy $HaveTaskUser $2
   Call CheckSettings
+  ; Without /S the folder is checked when it is chosen on its page.
+  ${If} $R0 == ""
+  ${AndIf} ${Silent}
+    Call CheckInstallFolder
+  ${EndIf}
   ${If} $R0 != ""
     !insertmacro SAY "Tarnlumo setup: bad parameter: $R0; nothing was installed"
     MessageBox MB_ICONSTOP "参数错误: $R0$\n未安装任何文件。" /SD IDOK
@@ -143,7 +156,15 @@ Function .onInit
   ${EndIf}
 FunctionEnd
 
-; ---- the interactive page: server address, web port, screen -----------------
+; ---- the interactive pages: the folder; server address, web port, screen ----
+
+Function DirectoryPageLeave
+  Call CheckInstallFolder
+  ${If} $R0 != ""
+    MessageBox MB_ICONEXCLAMATION "安装文件夹不可用: $R0"
+    Abort
+  ${EndIf}
+FunctionEnd
 
 Function ServerPageShow
   !insertmacro MUI_HEADER_TEXT "后台服务器" "顾客显示屏从后台服务器加载页面并登录。"

@@ -9,9 +9,19 @@
 #                   from DIR/ARCH/ when that exists, else from DIR itself,
 #                   instead of our stand-ins (default: env LUMO_VENDOR_DIR)
 #   --engine headless|chromium
-#                   which of our stand-in node.dll to package (default: headless)
+#                   which of our stand-in node.dll to package (default: headless);
+#                   chromium, a development engine, only with --allow-development-engine
+#   --allow-development-engine
+#                   package the Chromium-backed engine all the same
 #   --program FILE  the Tarnlumo.exe to package (default: the build's bin/Tarnlumo.exe)
 #   --no-build      take the build trees as they are: no set-up, no build
+#   --sign FILE.pfx sign (osslsigncode, SHA-256) every program and DLL we build that
+#                   the installer carries, the uninstaller and the installer
+#   --sign-password-file FILE
+#                   the file whose first line is the password of FILE.pfx (the
+#                   password itself is never given on a command line)
+#   --timestamp-url URL
+#                   time-stamp every signature at this RFC 3161 server
 #
 # Installers: Tarnlumo-VERSION-ARCH[-standins[-chromium]]-setup.exe, VERSION
 # read from the packaged program's version resource.
@@ -24,6 +34,10 @@ VENDOR="${LUMO_VENDOR_DIR:-}"
 ENGINE=headless
 PROGRAM=""
 BUILD=yes
+ALLOW_DEVELOPMENT_ENGINE=no
+SIGN_PFX=""
+SIGN_PASSWORD_FILE=""
+TIMESTAMP_URL=""
 ARCHS=()
 LIBRARIES=(node.dll HPSocket4C.dll common.dll)
 
@@ -37,6 +51,10 @@ while [ $# -gt 0 ]; do
     --engine) ENGINE="$2"; shift 2 ;;
     --program) PROGRAM="$2"; shift 2 ;;
     --no-build) BUILD=no; shift ;;
+    --allow-development-engine) ALLOW_DEVELOPMENT_ENGINE=yes; shift ;;
+    --sign) SIGN_PFX="$2"; shift 2 ;;
+    --sign-password-file) SIGN_PASSWORD_FILE="$2"; shift 2 ;;
+    --timestamp-url) TIMESTAMP_URL="$2"; shift 2 ;;
     i686|x86_64) ARCHS+=("$1"); shift ;;
     *) die "unknown argument '$1' (see the head of $0)" ;;
   esac
@@ -47,6 +65,25 @@ case "$ENGINE" in
   chromium) ENGINE_DLL=chromium/node.dll ;;
   *) die "--engine $ENGINE: headless or chromium" ;;
 esac
+# The Chromium-backed engine needs a Chromium the till does not have and is
+# meant for development: a till must not get it by a slip of the option.
+if [ "$ENGINE" = chromium ] && [ "$ALLOW_DEVELOPMENT_ENGINE" != yes ]; then
+  die "--engine chromium is a development engine, not for tills; add --allow-development-engine to package it all the same"
+fi
+if [ -n "$SIGN_PFX" ]; then
+  [ -f "$SIGN_PFX" ] || die "--sign $SIGN_PFX: no such file"
+  [ -z "$SIGN_PASSWORD_FILE" ] || [ -f "$SIGN_PASSWORD_FILE" ] \
+    || die "--sign-password-file $SIGN_PASSWORD_FILE: no such file"
+  command -v osslsigncode >/dev/null || die "osslsigncode is missing (scripts/setup.sh installs it)"
+  # For packaging/sign.sh, here and when makensis runs it.
+  export LUMO_SIGN_PFX="$(realpath "$SIGN_PFX")"
+  export LUMO_SIGN_PASSWORD_FILE=""
+  [ -z "$SIGN_PASSWORD_FILE" ] || LUMO_SIGN_PASSWORD_FILE="$(realpath "$SIGN_PASSWORD_FILE")"
+  export LUMO_SIGN_TIMESTAMP_URL="$TIMESTAMP_URL"
+else
+  [ -z "$SIGN_PASSWORD_FILE$TIMESTAMP_URL" ] || die "--sign-password-file and --timestamp-url need --sign"
+fi
+SIGN="$ROOT/packaging/sign.sh"
 [ -z "$PROGRAM" ] || [ ${#ARCHS[@]} -eq 1 ] || die "--program needs exactly one ARCH"
 [ -z "$VENDOR" ] || [ -d "$VENDOR" ] || die "--vendor $VENDOR: no such folder"
 mkdir -p "$OUT"
@@ -96,6 +133,23 @@ stage_files() {  # stage_files ARCH BIN STAGE
   done
 }
 
+# Signs what the installer carries of ours: everything staged but a shop's
+# own libraries, which keep whatever signature their maker gave them. Then
+# checks that each of them holds a signature now.
+sign_files() {  # sign_files ARCH STAGE
+  local files="$2/files" name lib own=() skip
+  for name in $(ls "$files"); do
+    skip=no
+    if [ -n "$VENDOR" ]; then
+      for lib in "${LIBRARIES[@]}"; do [ "$name" != "$lib" ] || skip=yes; done
+    fi
+    [ "$skip" = yes ] || own+=("$files/$name")
+  done
+  bash "$SIGN" "${own[@]}" || die "$1: signing failed"
+  /usr/bin/python3 "$ROOT/tools/pecheck/pecheck.py" --signatures --require-signed "${own[@]}" >&2 \
+    || die "$1: a file is not signed after signing"
+}
+
 # The install and uninstall steps of the staged files, for the NSIS script.
 write_file_lists() {  # write_file_lists STAGE
   local name
@@ -122,14 +176,22 @@ package() {  # package ARCH: prints the installer's file name (run in a subshell
   bin="$LUMO_BUILD/bin"
   stage="$OUT/.stage-$arch"
   stage_files "$arch" "$bin" "$stage"
+  [ -z "$SIGN_PFX" ] || sign_files "$arch" "$stage"
   write_file_lists "$stage"
   version="$(/usr/bin/python3 "$ROOT/packaging/exe_version.py" "$stage/files/Tarnlumo.exe")" \
     || die "$arch: cannot read the version of Tarnlumo.exe"
   [ -z "$VENDOR" ] || standins=0
   name="$(installer_name "$version" "$arch")"
+  local signing=()
+  # makensis signs the uninstaller before it stores it, and the installer once written.
+  [ -z "$SIGN_PFX" ] || signing=(-DSIGN_SCRIPT="$SIGN")
   makensis -INPUTCHARSET UTF8 -V2 -DARCH="$arch" -DVERSION="$version" -DSTAGE="$stage" \
-    -DOUTFILE="$OUT/$name" -DSTANDINS="$standins" "$ROOT/packaging/lumo.nsi" >&2 \
+    -DOUTFILE="$OUT/$name" -DSTANDINS="$standins" "${signing[@]}" "$ROOT/packaging/lumo.nsi" >&2 \
     || die "$arch: makensis failed"
+  if [ -n "$SIGN_PFX" ]; then
+    /usr/bin/python3 "$ROOT/tools/pecheck/pecheck.py" --signatures --require-signed "$OUT/$name" >&2 \
+      || die "$arch: the installer is not signed"
+  fi
   rm -rf "$stage"
   echo "$name"
 }

@@ -6,6 +6,7 @@ import re
 import subprocess
 import tempfile
 import time
+import xml.etree.ElementTree as ET
 from pathlib import Path
 
 import pefile
@@ -19,6 +20,14 @@ DEFAULT_DIR = r"C:\Program Files\Tarn\lumo" + "\\"
 SHORTCUT = "TarnPOS背屏.lnk"
 BAD_PARAMETER = 2
 SETUP_TIMEOUT = 120
+TASK_NAME = "Tarnlumo"
+TASK_FILE = "logon-task.xml"
+TASK_NS = {"t": "http://schemas.microsoft.com/windows/2004/02/mit/task"}
+# Wine's icacls changes nothing and says so, with its arguments, on this
+# trace channel: the only record under Wine of what the installer asked for.
+ICACLS_TRACE = {"WINEDEBUG": "-all,fixme+icacls"}
+ICACLS_STUB = re.compile(r"fixme:icacls:main stub: (.*)$")
+ADMINISTRATORS, SYSTEM, USERS = "*S-1-5-32-544", "*S-1-5-18", "*S-1-5-32-545"
 # An NSIS uninstaller runs from a copy of itself in the temporary folder and
 # the one started returns at once; this is the copy's command line.
 UNINSTALLER_COPY = "\\Un.exe"
@@ -50,13 +59,13 @@ class SetupRun:
         self.code, self.errors, self.seconds = code, errors, seconds
 
 
-def run(exe, *args):
+def run(exe, *args, extra_env=None):
     """Runs an installer or uninstaller to its end. Its standard error goes to
     a file: a program the installer starts must not hold a pipe of ours."""
     with tempfile.TemporaryFile() as errors:
         began = time.monotonic()
         done = wine_prefix.wine(exe, *args, timeout=SETUP_TIMEOUT, stdout=subprocess.DEVNULL,
-                                stderr=errors)
+                                stderr=errors, extra_env=extra_env)
         seconds = time.monotonic() - began
         errors.seek(0)
         text = errors.read().decode("gbk", "replace")
@@ -89,6 +98,64 @@ def registry_entry():
         if match:
             values[match.group(1)] = match.group(3)
     return values
+
+
+def icacls_calls(errors):
+    """The argument lists (program name left out) Wine's icacls was run with,
+    in order, from an installer run's standard error traced with ICACLS_TRACE."""
+    calls = []
+    for line in errors.splitlines():
+        match = ICACLS_STUB.search(line.rstrip("\r"))
+        if match:
+            # Each argument quoted, with backslashes and quotes escaped.
+            args = [re.sub(r"\\(.)", r"\1", a)
+                    for a in re.findall(r'"((?:[^"\\]|\\.)*)"', match.group(1))]
+            calls.append(args[1:])
+    return calls
+
+
+def folder_protection_calls(folder):
+    """What the installer must ask of icacls for a program folder (no
+    trailing backslash): owner, then its own entries only."""
+    return [[folder, "/setowner", ADMINISTRATORS, "/T", "/C", "/Q"],
+            [folder, "/inheritance:r", "/grant:r", ADMINISTRATORS + ":(OI)(CI)F",
+             SYSTEM + ":(OI)(CI)F", USERS + ":(OI)(CI)RX", "/Q"]]
+
+
+def registered_task():
+    """The text of the task definition as Wine's task scheduler keeps it, or None."""
+    path = wine_prefix.tasks_folder() / TASK_NAME
+    return path.read_bytes().decode("utf-8-sig") if path.exists() else None
+
+
+def task_definition(folder):
+    """{name: text} of what the installer registered, from the definition it
+    kept in the program folder (UTF-16, as schtasks reads it)."""
+    root = ET.fromstring((folder.path / TASK_FILE).read_bytes().decode("utf-16"))
+
+    def text(path):
+        found = root.find(path, TASK_NS)
+        return None if found is None else found.text
+
+    return {
+        "trigger_user": text("t:Triggers/t:LogonTrigger/t:UserId"),
+        "trigger_enabled": text("t:Triggers/t:LogonTrigger/t:Enabled"),
+        "user": text("t:Principals/t:Principal/t:UserId"),
+        "logon_type": text("t:Principals/t:Principal/t:LogonType"),
+        "run_level": text("t:Principals/t:Principal/t:RunLevel"),
+        "command": text("t:Actions/t:Exec/t:Command"),
+        "working_directory": text("t:Actions/t:Exec/t:WorkingDirectory"),
+        "time_limit": text("t:Settings/t:ExecutionTimeLimit"),
+        "instances": text("t:Settings/t:MultipleInstancesPolicy"),
+        "priority": text("t:Settings/t:Priority"),
+    }
+
+
+def installing_user():
+    """DOMAIN\\user of the prefix's user, as an installer run in it sees it."""
+    done = wine_prefix.wine("cmd", "/c", "echo %USERDOMAIN%\\%USERNAME%", capture_output=True,
+                            timeout=60)
+    return done.stdout.decode("gbk", "replace").strip()
 
 
 def shortcuts():

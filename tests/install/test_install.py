@@ -63,6 +63,9 @@ def runs(lines):
     (["/IP=", "/WEBPORT=8099"], "the back-office address (/IP=) is empty"),
     (["/IP=127.0.0.1", "/WEBPORT=70000"], "the web port (/WEBPORT=70000) is not a number"),
     (["/IP=127.0.0.1", "/INDEX=x"], "the screen index (/INDEX=x) is not a number"),
+    (["/IP=127.0.0.1", "/TASKUSER="], "the user of the logon task (/TASKUSER=) is empty"),
+    # Its permissions would be reset: never a folder of other files.
+    (["/IP=127.0.0.1", "/D=C:\\windows"], "the install folder (/D=C:\\windows) already holds other files"),
 ])
 def test_bad_parameter_is_named_and_installs_nothing(till, args, problem):
     result = setup_runs.run(till.current, "/S", *args)
@@ -78,7 +81,8 @@ def test_bad_parameter_is_named_and_installs_nothing(till, args, problem):
 @pytest.fixture(scope="module")
 def installed(till):
     result = setup_runs.run(till.current, "/S", "/IP=127.0.0.1",
-                            "/WEBPORT=%d" % till.office.web_port, "/INDEX=1")
+                            "/WEBPORT=%d" % till.office.web_port, "/INDEX=1",
+                            extra_env=setup_runs.ICACLS_TRACE)
     setup_runs.TIMES["install"] = result.seconds
     return result
 
@@ -88,7 +92,7 @@ def test_silent_install_puts_the_files_in_place(till, installed, bin_dir):
     runtime = (bin_dir / "runtime-dlls.txt").read_text().split()
     program_files = sorted(["Tarnlumo.exe", "lumocheck.exe", "node.dll", "HPSocket4C.dll",
                             "common.dll", "uninstall.exe"] + runtime)
-    assert till.folder.files() == sorted(program_files + ["config.ini"])
+    assert till.folder.files() == sorted(program_files + ["config.ini", setup_runs.TASK_FILE])
     for name in program_files:
         assert setup_runs.file_arch(till.folder.path / name) == setup_runs.wine_prefix.ARCH, name
     assert file_version(str(till.folder.path / "Tarnlumo.exe")) == file_version(
@@ -114,6 +118,37 @@ def test_installed_programs_entry_names_the_program(till, installed, bin_dir):
 
 def test_both_shortcuts_are_made(till, installed):
     assert len(setup_runs.shortcuts()) == 2
+
+
+def test_install_makes_the_folder_writable_by_administrators_only(till, installed):
+    """Wine's icacls changes nothing; what can be seen is that it was run on
+    the folder with the right arguments, in order, and that the log says so."""
+    folder = DEFAULT_DIR.rstrip("\\")
+    # A new folder holds nothing whose own entries would need a reset.
+    assert setup_runs.icacls_calls(installed.errors) == setup_runs.folder_protection_calls(folder)
+    assert ("Tarnlumo setup: %s is owned by Administrators and writable only by Administrators"
+            " and SYSTEM; Users may read and run" % folder) in "\n".join(setup_runs.setup_log())
+
+
+def test_install_registers_the_logon_task_with_the_highest_privileges(till, installed):
+    user = setup_runs.installing_user()
+    assert "\\" in user, user
+    task = setup_runs.task_definition(till.folder)
+    assert task == {
+        "trigger_user": user, "trigger_enabled": "true", "user": user,
+        "logon_type": "InteractiveToken", "run_level": "HighestAvailable",
+        "command": '"%sTarnlumo.exe"' % DEFAULT_DIR,
+        "working_directory": DEFAULT_DIR.rstrip("\\"),
+        "time_limit": "PT0S", "instances": "IgnoreNew", "priority": "4"}
+    # Wine's task scheduler keeps the task without its trigger, principal and
+    # action (it does not read them); the settings it keeps are ours.
+    registered = setup_runs.registered_task()
+    assert registered is not None, "no task registered"
+    for setting in ("<ExecutionTimeLimit>PT0S</ExecutionTimeLimit>", "<Priority>4</Priority>",
+                    "<MultipleInstancesPolicy>IgnoreNew</MultipleInstancesPolicy>"):
+        assert setting in registered
+    assert ("Tarnlumo setup: logon task Tarnlumo registered: starts %sTarnlumo.exe with the highest"
+            " privileges at the logon of %s" % (DEFAULT_DIR, user)) in setup_runs.setup_log()
 
 
 def test_installed_program_shows_the_page_and_logs_in(till, installed):
@@ -147,7 +182,7 @@ def upgraded(till, installed):
     till.before.config = till.folder.config_path.read_bytes()
     till.before.log = [str(line) for line in till.folder.log()]
     till.before.storage = till.folder.local_storage()
-    result = setup_runs.run(till.newer, "/S")
+    result = setup_runs.run(till.newer, "/S", extra_env=setup_runs.ICACLS_TRACE)
     setup_runs.TIMES["upgrade"] = result.seconds
     return result
 
@@ -169,6 +204,15 @@ def test_upgrade_replaces_the_program_and_starts_it_again(till, upgraded, bin_di
     assert line and line.message == "%s name:Tarnlumo.exe" % newer
     assert wait_until(lambda: len(logins(till.office)) >= 2, START_TIMEOUT), "no login after it"
     assert setup_runs.registry_entry()["DisplayVersion"] == newer
+
+
+def test_upgrade_resets_what_the_folder_holds_and_keeps_the_task(till, upgraded):
+    folder = DEFAULT_DIR.rstrip("\\")
+    # The files of the earlier install take the folder's entries.
+    assert setup_runs.icacls_calls(upgraded.errors) == setup_runs.folder_protection_calls(folder) + [
+        [folder + "\\*", "/reset", "/T", "/C", "/Q"]]
+    assert setup_runs.registered_task() is not None
+    assert setup_runs.task_definition(till.folder)["command"] == '"%sTarnlumo.exe"' % DEFAULT_DIR
 
 
 def test_upgrade_keeps_config_log_and_local_storage(till, upgraded):
@@ -203,6 +247,8 @@ def test_uninstall_removes_program_shortcuts_and_entry_keeps_data(till, uninstal
     assert setup_runs.shortcuts() == []
     assert setup_runs.registry_entry() is None
     assert till.folder.config()["page"] == {"kept": "written-by-page"}
+    assert setup_runs.registered_task() is None, "the logon task is still registered"
+    assert "Tarnlumo setup: logon task Tarnlumo removed" in setup_runs.setup_log()
 
 
 def test_uninstall_asked_to_removes_the_data_too(till, uninstalled):
@@ -302,3 +348,66 @@ def test_copy_waiting_for_its_server_is_ended_hard_after_the_bounded_wait(till, 
     assert setup_runs.uninstall(folder, "/REMOVEDATA=1").code == 0
     assert exited_lines() == exits + 1
     assert not folder.path.exists(), folder.files()
+
+
+def test_logon_task_for_a_named_user_in_a_folder_of_its_own(till, uninstalled):
+    """/TASKUSER= names the till's user; the user and the folder are written
+    into the task definition as XML text, whatever characters they hold."""
+    folder = InstalledFolder("C:\\Tarn&Co\\")
+    user = "TILL01\\kasse<&>1"
+    result = setup_runs.run(till.current, "/S", "/IP=127.0.0.1", "/TASKUSER=" + user,
+                            "/D=C:\\Tarn&Co", extra_env=setup_runs.ICACLS_TRACE)
+    assert result.code == 0, result.errors
+    assert setup_runs.icacls_calls(result.errors) == setup_runs.folder_protection_calls("C:\\Tarn&Co")
+    task = setup_runs.task_definition(folder)
+    assert task["user"] == task["trigger_user"] == user
+    assert task["command"] == '"C:\\Tarn&Co\\Tarnlumo.exe"'
+    assert task["run_level"] == "HighestAvailable"
+    assert setup_runs.registered_task() is not None
+    assert setup_runs.uninstall(folder, "/REMOVEDATA=1").code == 0
+    assert setup_runs.registered_task() is None
+    assert not folder.path.exists(), folder.files()
+
+
+FAILING_ICACLS = r"""#include <stdio.h>
+#include <windows.h>
+/* Stands in for icacls.exe where the permissions cannot be changed: records
+   how it was run and fails as icacls does. */
+int main(void) {
+  FILE *f = fopen("C:\\failing-icacls-calls.txt", "a");
+  if (f) { fprintf(f, "%s\n", GetCommandLineA()); fclose(f); }
+  puts("C:\\lumo_denied: Access is denied.");
+  return 5;
+}
+"""
+
+
+def test_folder_that_cannot_be_protected_gets_nothing_installed(till, uninstalled, tmp_path):
+    """Wine's own icacls always succeeds; an icacls.exe of ours that fails
+    takes its place for one install."""
+    compiler = {"x86_64": "x86_64-w64-mingw32-gcc", "i686": "i686-w64-mingw32-gcc"}[
+        setup_runs.wine_prefix.ARCH]
+    (tmp_path / "icacls.c").write_text(FAILING_ICACLS)
+    subprocess.run([compiler, "-O1", "-o", str(tmp_path / "icacls.exe"), str(tmp_path / "icacls.c")],
+                   check=True, timeout=120)
+    system32 = setup_runs.wine_prefix.PREFIX / "drive_c" / "windows" / "system32"
+    calls = system32.parent.parent / "failing-icacls-calls.txt"
+    original = (system32 / "icacls.exe").read_bytes()
+    folder = InstalledFolder("C:\\lumo_denied\\")
+    try:
+        (system32 / "icacls.exe").write_bytes((tmp_path / "icacls.exe").read_bytes())
+        result = setup_runs.run(till.current, "/S", "/IP=127.0.0.1", "/D=C:\\lumo_denied",
+                                extra_env={"WINEDLLOVERRIDES": "winemenubuilder.exe=d;icacls.exe=n"})
+    finally:
+        (system32 / "icacls.exe").write_bytes(original)
+    assert calls.exists(), "our icacls.exe was not run"
+    assert "/setowner *S-1-5-32-544" in calls.read_text()
+    assert result.code == 1, result.errors
+    log = setup_runs.setup_log()
+    assert ('Tarnlumo setup: icacls "C:\\lumo_denied" /setowner *S-1-5-32-544 /T /C /Q failed'
+            ' (exit 5): C:\\lumo_denied: Access is denied.') in log
+    assert log[-1] == ("Tarnlumo setup: the permissions of C:\\lumo_denied could not be restricted;"
+                       " nothing was installed")
+    assert not folder.path.exists(), folder.files()
+    assert setup_runs.registry_entry() is None
+    assert setup_runs.registered_task() is None

@@ -1,16 +1,19 @@
 """The packaging command itself, without Wine: an installer for each target
 named after the packaged program's version, of that target's kind, with the
 sums file beside them; a shop's own libraries from a vendor folder; a vendor
-library of the other target refused before anything is built."""
+library of the other target refused before anything is built; the development
+engine only when asked for by name; signing that fails leaving no installer."""
 
 import hashlib
 import re
 import shutil
+import socket
 import subprocess
 
 import pefile
 import pytest
 
+import code_signing
 import setup_runs
 import wine_prefix
 from exe_version import file_version
@@ -34,6 +37,11 @@ def built():
                if not (bin_of(a) / "Tarnlumo.exe").exists()]
     if missing:
         pytest.skip("not built: %s" % ", ".join(missing))
+
+
+@pytest.fixture(scope="module")
+def certificate(tmp_path_factory):
+    return code_signing.make_certificate(tmp_path_factory.mktemp("certificate"))
 
 
 def package(out, *args):
@@ -96,3 +104,61 @@ def test_vendor_library_of_the_other_target_is_refused(built, tmp_path):
     assert re.search(r"x86_64: (node|HPSocket4C|common)\.dll is built for i686", done.stderr), \
         done.stderr
     assert not list(out.glob("*.exe"))
+
+
+def test_development_engine_is_refused_without_its_flag(built, tmp_path):
+    out = tmp_path / "out"
+    done = package(out, "--engine", "chromium", "x86_64")
+    assert done.returncode != 0
+    assert "--engine chromium is a development engine" in done.stderr
+    assert "--allow-development-engine" in done.stderr
+    assert not list(out.glob("*.exe"))
+
+
+def test_development_engine_is_packaged_when_asked_by_name(built, tmp_path):
+    if not (bin_of("x86_64") / "chromium" / "node.dll").exists():
+        pytest.skip("the Chromium-backed node.dll is not built (node_chromium)")
+    done = package(tmp_path, "--engine", "chromium", "--allow-development-engine", "x86_64")
+    assert done.returncode == 0, done.stderr
+    [name] = setup_runs.sums_of(tmp_path)
+    assert name.endswith("-x86_64-standins-chromium-setup.exe")
+
+
+def test_signing_options_need_sign(built, tmp_path):
+    password = tmp_path / "password.txt"
+    password.write_text("x\n")
+    done = package(tmp_path / "out", "--sign-password-file", str(password), "x86_64")
+    assert done.returncode != 0
+    assert "need --sign" in done.stderr
+
+
+def test_wrong_password_file_signs_nothing(built, certificate, tmp_path):
+    wrong = tmp_path / "wrong.txt"
+    wrong.write_text("not-the-password\n")
+    out = tmp_path / "out"
+    done = package(out, "--sign", str(certificate.pfx), "--sign-password-file", str(wrong), "x86_64")
+    assert done.returncode != 0
+    assert "osslsigncode failed" in done.stderr and "signing failed" in done.stderr
+    assert not list(out.glob("*.exe"))
+
+
+def test_timestamp_server_is_asked(built, certificate, tmp_path):
+    """No server listens at the URL: signing with a time-stamp fails, so the
+    option reached osslsigncode."""
+    with socket.socket() as closed:
+        closed.bind(("127.0.0.1", 0))
+        url = "http://127.0.0.1:%d/" % closed.getsockname()[1]
+        out = tmp_path / "out"
+        done = package(out, "--sign", str(certificate.pfx), "--sign-password-file",
+                       str(certificate.password_file), "--timestamp-url", url, "x86_64")
+    assert done.returncode != 0
+    assert "osslsigncode failed" in done.stderr
+    assert not list(out.glob("*.exe"))
+
+
+def test_certificate_without_password_needs_no_password_file(built, certificate, tmp_path):
+    done = package(tmp_path, "--sign", str(code_signing.unprotected_pfx(certificate)), "x86_64")
+    assert done.returncode == 0, done.stderr
+    [name] = setup_runs.sums_of(tmp_path)
+    passed, output = code_signing.verify(tmp_path / name, certificate)
+    assert passed, output

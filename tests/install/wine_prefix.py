@@ -27,9 +27,11 @@ ARCH = os.environ["LUMO_ARCH"]
 PREFIX = Path(ENV["WINEPREFIX"])
 
 
-def wine(*args, timeout=120, **kwargs):
-    """A Windows program under this prefix's Wine; the completed process."""
-    return subprocess.run([str(lumo_harness.WINE_RUN)] + [str(a) for a in args], env=ENV,
+def wine(*args, timeout=120, extra_env=None, **kwargs):
+    """A Windows program under this prefix's Wine; the completed process.
+    extra_env: variables set for this run only (WINEDEBUG, WINEDLLOVERRIDES)."""
+    env = dict(ENV, **(extra_env or {}))
+    return subprocess.run([str(lumo_harness.WINE_RUN)] + [str(a) for a in args], env=env,
                           timeout=timeout, **kwargs)
 
 
@@ -57,6 +59,11 @@ def stop():
     if (PREFIX / "system.reg").exists():
         subprocess.run([ENV["WINESERVER"], "-k"], env=ENV, stdout=subprocess.DEVNULL,
                        stderr=subprocess.DEVNULL, timeout=60)
+
+
+def tasks_folder():
+    """Where Wine's task scheduler keeps the definitions of registered tasks."""
+    return PREFIX / "drive_c" / "windows" / "system32" / "tasks"
 
 
 def processes(pattern):

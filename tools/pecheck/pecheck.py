@@ -10,6 +10,15 @@ console window, no elevation prompt, a MinGW runtime DLL missing beside the
 program, a stand-in whose exports carry stdcall decoration so that
 GetProcAddress finds nothing.
 
+    /usr/bin/python3 tools/pecheck/pecheck.py --signatures [--require-signed] PATH...
+
+Reports for each program and DLL (each PATH a file, or a folder whose .exe
+and .dll files are looked at) whether it carries an Authenticode signature:
+a non-empty security directory holding a PKCS#7 signed-data structure. The
+signature itself is not verified (osslsigncode verify does that); this tells
+a file nobody signed from one that was. With --require-signed an unsigned
+file is a failure.
+
 Prints one "ok:" or "FAIL:" line per check; exit status 0 when all pass,
 1 when any fails, 2 on a usage error.
 """
@@ -85,6 +94,14 @@ def fail(label, text):
 class CheckError(Exception):
     """A file or text the checks need is missing or unreadable."""
 
+
+# WIN_CERTIFICATE: dwLength, wRevision, wCertificateType, then the data.
+WIN_CERT_REVISION_2_0 = 0x0200
+WIN_CERT_TYPE_PKCS_SIGNED_DATA = 0x0002
+WIN_CERT_HEADER = 8
+# DER of the object identifier 1.2.840.113549.1.7.2 (PKCS#7 signedData).
+SIGNED_DATA_OID = bytes.fromhex("06092a864886f70d010702")
+SECURITY_DIRECTORY = pefile.DIRECTORY_ENTRY["IMAGE_DIRECTORY_ENTRY_SECURITY"]
 
 # ---------------------------------------------------------------- sources --
 
@@ -343,6 +360,92 @@ def summary(pe, label):
             f" ({sub}), {len(exported_names(pe))} exports, {len(imported_dlls(pe))} imported DLLs")
 
 
+# ------------------------------------------------------------ signatures --
+
+def der_length(data, pos):
+    """(length, position after the length field) of a DER element's length at pos."""
+    first = data[pos]
+    if first < 0x80:
+        return first, pos + 1
+    count = first & 0x7F
+    if count == 0 or count > 4 or pos + 1 + count > len(data):
+        raise ValueError("bad DER length")
+    return int.from_bytes(data[pos + 1:pos + 1 + count], "big"), pos + 1 + count
+
+
+def is_pkcs7_signed_data(blob):
+    """Whether blob begins with a DER ContentInfo whose content type is signedData."""
+    try:
+        if len(blob) < 2 or blob[0] != 0x30:
+            return False
+        length, pos = der_length(blob, 1)
+        if pos + length > len(blob):
+            return False
+        return blob[pos:pos + len(SIGNED_DATA_OID)] == SIGNED_DATA_OID
+    except (ValueError, IndexError):
+        return False
+
+
+def signature_of(path):
+    """(signed, text) of one file: whether its security directory holds a
+    PKCS#7 signature, and what was found."""
+    try:
+        data = Path(path).read_bytes()
+        pe = pefile.PE(data=data, fast_load=True)
+    except (pefile.PEFormatError, OSError) as e:
+        raise CheckError(f"not a readable PE file ({e})")
+    dirs = pe.OPTIONAL_HEADER.DATA_DIRECTORY
+    if len(dirs) <= SECURITY_DIRECTORY:
+        return False, "no security directory"
+    entry = dirs[SECURITY_DIRECTORY]
+    # Unlike the others, this directory's address is a file offset.
+    offset, size = entry.VirtualAddress, entry.Size
+    if offset == 0 or size == 0:
+        return False, "empty security directory (not signed)"
+    if offset + size > len(data) or size < WIN_CERT_HEADER:
+        return False, f"security directory at {offset} of {size} bytes lies outside the file"
+    length = int.from_bytes(data[offset:offset + 4], "little")
+    revision = int.from_bytes(data[offset + 4:offset + 6], "little")
+    kind = int.from_bytes(data[offset + 6:offset + 8], "little")
+    if kind != WIN_CERT_TYPE_PKCS_SIGNED_DATA or revision != WIN_CERT_REVISION_2_0:
+        return False, f"certificate entry of type {kind:#x}, revision {revision:#x}, not PKCS#7"
+    if length < WIN_CERT_HEADER or length > size:
+        return False, f"certificate entry of {length} bytes in a directory of {size}"
+    if not is_pkcs7_signed_data(data[offset + WIN_CERT_HEADER:offset + length]):
+        return False, "certificate entry holds no PKCS#7 signed data"
+    return True, f"signed (PKCS#7, {length - WIN_CERT_HEADER} bytes)"
+
+
+def signature_targets(paths):
+    """Files to look at: each file given, and the .exe and .dll files in each folder given."""
+    files = []
+    for path in map(Path, paths):
+        if path.is_dir():
+            files += sorted(p for p in path.rglob("*")
+                            if p.is_file() and p.suffix.lower() in (".exe", ".dll"))
+        else:
+            files.append(path)
+    return files
+
+
+def check_signatures(paths, require_signed):
+    results = []
+    for path in signature_targets(paths):
+        label = str(path)
+        try:
+            signed, text = signature_of(path)
+        except CheckError as e:
+            results.append(fail(label, str(e)))
+            continue
+        if signed or not require_signed:
+            results.append(ok(label, text))
+        else:
+            results.append(fail(label, f"expected a signature, found {text}"))
+    if not results:
+        results.append(fail(" ".join(map(str, paths)), "no program or DLL to look at"))
+    return results
+
+
 # ------------------------------------------------------------ per file --
 
 def check_exe(bin_dir, arch, version_text, infos):
@@ -403,15 +506,30 @@ def run(bin_dir, arch, repo, version_path):
 
 def main(argv=None):
     parser = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
-    parser.add_argument("--arch", required=True, choices=sorted(ARCHES))
+    parser.add_argument("--arch", choices=sorted(ARCHES),
+                        help="the target of the bin folder (needed unless --signatures)")
+    parser.add_argument("--signatures", action="store_true",
+                        help="report whether each PATH (file, or .exe/.dll in a folder) is signed")
+    parser.add_argument("--require-signed", action="store_true",
+                        help="with --signatures: an unsigned file is a failure")
     parser.add_argument("--repo", type=Path, default=DEFAULT_REPO,
                         help="repository root holding ext/*_api.h (default: %(default)s)")
     parser.add_argument("--version-file", type=Path,
                         help="file whose first line is the version (default: REPO/resources/version.txt)")
     parser.add_argument("--summary", action="store_true",
                         help="also print one info line per file")
-    parser.add_argument("bin", type=Path, metavar="BIN_FOLDER")
+    parser.add_argument("bin", type=Path, nargs="+", metavar="BIN_FOLDER|PATH")
     args = parser.parse_args(argv)
+    if args.signatures:
+        results = check_signatures(args.bin, args.require_signed)
+        for r in results:
+            print(("ok: " if r.passed else "FAIL: ") + r.text)
+        return 0 if all(r.passed for r in results) else 1
+    if args.require_signed:
+        parser.error("--require-signed goes with --signatures")
+    if args.arch is None or len(args.bin) != 1:
+        parser.error("a bin folder is checked with --arch ARCH BIN_FOLDER")
+    args.bin = args.bin[0]
 
     version_path = (args.version_file if args.version_file is not None
                     else args.repo / "resources" / "version.txt")

@@ -509,3 +509,98 @@ def test_usage_errors_exit_2(tmp_path):
     assert cli(tmp_path)[0] == 2
     code, lines, _ = cli("--arch", "i686", tmp_path / "absent")
     assert code == 1 and len(lines) == 1 and lines[0].startswith("FAIL: ")
+    # Signatures are looked at only when asked for.
+    assert cli("--require-signed", "--arch", "i686", tmp_path)[0] == 2
+
+
+# ------------------------------------------------------------ signatures --
+
+sys.path.insert(0, str(REPO / "tests" / "install"))
+import code_signing  # noqa: E402
+
+
+@pytest.fixture(scope="module")
+def certificate(tmp_path_factory):
+    if shutil.which("openssl") is None or shutil.which("osslsigncode") is None:
+        pytest.skip("openssl and osslsigncode are needed")
+    return code_signing.make_certificate(tmp_path_factory.mktemp("certificate"))
+
+
+def signed_copy(path, cert, into):
+    out = Path(into) / ("signed-" + Path(path).name)
+    run_tool(["osslsigncode", "sign", "-pkcs12", cert.pfx, "-readpass", cert.password_file,
+              "-in", path, "-out", out], into)
+    return out
+
+
+def with_security_directory(path, into, edit):
+    """A copy of a signed file whose security directory (offset, size) and
+    the bytes at its offset are changed by edit(data, offset, size)."""
+    data = bytearray(Path(path).read_bytes())
+    pe = pecheck.pefile.PE(data=bytes(data), fast_load=True)
+    entry = pe.OPTIONAL_HEADER.DATA_DIRECTORY[pecheck.SECURITY_DIRECTORY]
+    where = entry.get_file_offset()
+    offset, size = edit(data, entry.VirtualAddress, entry.Size)
+    data[where:where + 8] = offset.to_bytes(4, "little") + size.to_bytes(4, "little")
+    out = Path(into) / ("edited-" + Path(path).name)
+    out.write_bytes(bytes(data))
+    return out
+
+
+@ARCHS
+def test_signed_and_unsigned_files_are_told_apart(tmp_path, arch, certificate):
+    exe = build_exe(tmp_path / "exe", arch)
+    dll = build_dll(tmp_path / "dll", arch, "common.dll", ["fun_GetPCName"])
+    signed = signed_copy(exe, certificate, tmp_path)
+    assert pecheck.signature_of(exe) == (False, "empty security directory (not signed)")
+    ok_, text = pecheck.signature_of(signed)
+    assert ok_ and text.startswith("signed (PKCS#7, ")
+    folder = tmp_path / "folder"
+    folder.mkdir()
+    shutil.copy2(signed, folder / "Tarnlumo.exe")
+    shutil.copy2(dll, folder / "common.dll")
+    (folder / "config.ini").write_text("[server]\n")
+    code, lines, _ = cli("--signatures", folder)
+    assert code == 0 and len(lines) == 2, lines
+    code, lines, _ = cli("--signatures", "--require-signed", folder)
+    assert code == 1
+    assert lines == [f"ok: {folder / 'Tarnlumo.exe'}: {text}",
+                     f"FAIL: {folder / 'common.dll'}: expected a signature, found empty security"
+                     " directory (not signed)"]
+    code, lines, _ = cli("--signatures", "--require-signed", folder / "Tarnlumo.exe")
+    assert code == 0, lines
+
+
+def test_security_directory_without_a_pkcs7_signature_is_not_signed(tmp_path, certificate):
+    signed = signed_copy(build_exe(tmp_path / "exe", "x86_64"), certificate, tmp_path)
+
+    def other_type(data, offset, size):
+        data[offset + 6:offset + 8] = (0x0001).to_bytes(2, "little")  # an X.509 certificate
+        return offset, size
+
+    def no_signed_data(data, offset, size):
+        data[offset + 8:offset + 40] = bytes(32)
+        return offset, size
+
+    def past_the_end(data, offset, size):
+        return offset, size + 4096
+
+    def too_long_entry(data, offset, size):
+        data[offset:offset + 4] = (size + 1).to_bytes(4, "little")
+        return offset, size
+
+    for edit, why in [(other_type, "certificate entry of type 0x1, revision 0x200, not PKCS#7"),
+                      (no_signed_data, "certificate entry holds no PKCS#7 signed data"),
+                      (past_the_end, "lies outside the file"),
+                      (too_long_entry, "bytes in a directory of")]:
+        ok_, text = pecheck.signature_of(with_security_directory(signed, tmp_path, edit))
+        assert not ok_ and why in text, (edit.__name__, text)
+
+
+def test_signatures_of_nothing_or_a_non_pe_fail(tmp_path):
+    (tmp_path / "empty").mkdir()
+    code, lines, _ = cli("--signatures", tmp_path / "empty")
+    assert code == 1 and lines[0].endswith("no program or DLL to look at")
+    (tmp_path / "notes.exe").write_text("not a program")
+    code, lines, _ = cli("--signatures", tmp_path / "notes.exe")
+    assert code == 1 and "not a readable PE file" in lines[0]
