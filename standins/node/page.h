@@ -38,6 +38,11 @@ class Page {
   View* view() const { return view_; }
   const std::string& url() const { return url_; }
   const std::string& origin() const { return origin_; }
+  // location.origin of the document: its scheme, host and port, or "null".
+  const std::string& web_origin() const { return web_origin_; }
+  uint32_t heap_id() const { return heap_id_; }
+  // The live page whose script heap has this id, or null.
+  static Page* FromHeapId(uint32_t heap_id);
   uint32_t serial() const { return serial_; }
   duk_context* context() const { return heap_.context(); }
   ExecState* global_exec() { return &global_exec_; }
@@ -52,6 +57,11 @@ class Page {
   void FinishLoad();
   bool DispatchInput(const char* type, const std::string& fields_json);
   std::u16string Snapshot();
+  // Reads a property of the global object, or of an object this page's heap
+  // keeps (see script_values.h), as the page's own script would: getters
+  // run. Null `name` reads the object itself. Undefined when anything fails.
+  int64_t ReadGlobal(const char* name);
+  int64_t ReadKept(uint32_t ref, const char* name);
   // Defines one bound function as a global of this existing page.
   void DefineBindingLater(size_t index);
 
@@ -60,6 +70,7 @@ class Page {
 
  private:
   bool InstallGlobals();
+  int64_t ReadProperty(bool global, uint32_t ref, const char* name);
   // Runs `work` in a protected call; a throw is reported, never fatal.
   bool RunProtected(duk_ret_t (*work)(duk_context*, void*));
   void DefineBinding(size_t index);
@@ -74,7 +85,9 @@ class Page {
   View* view_;
   std::string url_;
   std::string origin_;
+  std::string web_origin_;
   uint32_t serial_;
+  uint32_t heap_id_;
   ScriptHeap heap_;
   ExecState global_exec_;
   bool hooks_ready_ = false;

@@ -57,6 +57,11 @@ bool View::Initialize() {
 
 void View::Destroy() {
   Registry().Remove(this);
+  std::vector<View*> popups;
+  popups.swap(popups_);
+  for (View* popup : popups) {
+    if (Registry().Contains(popup)) popup->Destroy();
+  }
   destroyed_ = true;
   if (mailbox_) mailbox_->Close();
   KillPageTimers();
