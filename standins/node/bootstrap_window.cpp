@@ -183,6 +183,11 @@ global.navigator = {userAgent: String(native.userAgent), language: 'zh-CN', plat
 
 // ---- the engine's entries into the page
 hooks.buildDocument = function (json) { dom.adopt(json); };
+hooks.frameSources = function () {
+  return Array.prototype.map.call(document.querySelectorAll('iframe'), function (el) {
+    return el.getAttribute('src') || '';
+  });
+};
 hooks.finishLoad = function () {
   document.readyState = 'interactive';
   dom.dispatch(document, new dom.Event('DOMContentLoaded', {bubbles: true}));

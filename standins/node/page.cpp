@@ -338,6 +338,24 @@ void Page::FinishLoad() {
   duk_pop(context());
 }
 
+std::vector<std::string> Page::FrameSources() {
+  std::vector<std::string> sources;
+  ScriptEntry entry(this, false);
+  if (!PushHook("frameSources")) return sources;
+  duk_context* ctx = context();
+  CallPushed(0);
+  if (duk_is_array(ctx, -1)) {
+    duk_size_t count = duk_get_length(ctx, -1);
+    for (duk_size_t i = 0; i < count; ++i) {
+      duk_get_prop_index(ctx, -1, static_cast<duk_uarridx_t>(i));
+      sources.push_back(SafeScriptBytes(ctx, -1));
+      duk_pop(ctx);
+    }
+  }
+  duk_pop(ctx);
+  return sources;
+}
+
 bool Page::DispatchInput(const char* type, const std::string& fields_json) {
   ScriptEntry entry(this);
   if (!PushHook("input")) return false;

@@ -44,6 +44,10 @@ class Page {
   // The live page whose script heap has this id, or null.
   static Page* FromHeapId(uint32_t heap_id);
   uint32_t serial() const { return serial_; }
+  // Index of the child frame (an iframe of the top document) this page is
+  // the document of; -1 for the top document.
+  int frame_index() const { return frame_index_; }
+  void set_frame_index(int index) { frame_index_ = index; }
   duk_context* context() const { return heap_.context(); }
   ExecState* global_exec() { return &global_exec_; }
   ScriptHeap& heap() { return heap_; }
@@ -55,6 +59,8 @@ class Page {
   void FireTimer(uint32_t id);
   void FinishXhr(uint32_t id, long status, const std::string& text, bool failed);
   void FinishLoad();
+  // The src of every iframe in the document, in document order.
+  std::vector<std::string> FrameSources();
   bool DispatchInput(const char* type, const std::string& fields_json);
   std::u16string Snapshot();
   // Reads a property of the global object, or of an object this page's heap
@@ -88,6 +94,7 @@ class Page {
   std::string web_origin_;
   uint32_t serial_;
   uint32_t heap_id_;
+  int frame_index_ = -1;
   ScriptHeap heap_;
   ExecState global_exec_;
   bool hooks_ready_ = false;

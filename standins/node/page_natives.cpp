@@ -102,17 +102,24 @@ duk_ret_t StorageSaveNative(duk_context* ctx) {
 
 // Navigations the page starts: each asks the host first, from inside the
 // script that started it, so the host sees who asked.
+// A child frame's document navigates its own frame; the top document, the view.
+void NavigatePage(Page* page, const std::string& url, int type) {
+  if (page->frame_index() >= 0) {
+    page->view()->NavigateFrame(page->frame_index(), url);
+  } else {
+    page->view()->Navigate(url, type);
+  }
+}
+
 duk_ret_t ReloadNative(duk_context* ctx) {
   Page* page = Page::FromContext(ctx);
-  if (page != nullptr) page->view()->Navigate(page->url(), kNavigationReload);
+  if (page != nullptr) NavigatePage(page, page->url(), kNavigationReload);
   return 0;
 }
 
 duk_ret_t NavigateNative(duk_context* ctx) {
   Page* page = Page::FromContext(ctx);
-  if (page != nullptr) {
-    page->view()->Navigate(PageUrl(page, SafeScriptBytes(ctx, 0)), kNavigationOther);
-  }
+  if (page != nullptr) NavigatePage(page, PageUrl(page, SafeScriptBytes(ctx, 0)), kNavigationOther);
   return 0;
 }
 
@@ -124,7 +131,7 @@ duk_ret_t FollowLinkNative(duk_context* ctx) {
   if (duk_to_boolean(ctx, 1) != 0) {
     page->view()->OpenWindow(url, kNavigationLinkClick);
   } else {
-    page->view()->Navigate(url, kNavigationLinkClick);
+    NavigatePage(page, url, kNavigationLinkClick);
   }
   return 0;
 }

@@ -60,6 +60,9 @@ class View final : public MessageWindow::Delegate {
   void OpenWindow(const std::string& url, int type);
   // The document shown now: its URL, UTF-8, kept until the next call.
   const char* MainFrameUrl();
+  // Loads `url` into the child frame at `index` of the top document
+  // (view_frames.cpp).
+  void NavigateFrame(int index, const std::string& url);
   const void* main_frame() const { return &main_frame_; }
 
   // Script.
@@ -129,6 +132,10 @@ class View final : public MessageWindow::Delegate {
   void Load(const std::string& url);
   bool AskNavigation(int type, const std::string& url);
   bool FollowRedirect(const FetchJob& job);
+  // view_frames.cpp
+  void StartFrames();
+  void OnFrameFetched(const FetchJob& job);
+  Page* FindPage(uint32_t serial);
 
   // view_paint.cpp
   void RepaintNow();
@@ -136,6 +143,10 @@ class View final : public MessageWindow::Delegate {
   MessageWindow window_;
   std::shared_ptr<FetchMailbox> mailbox_;
   std::unique_ptr<Page> page_;
+  // The top document's iframes, each a document with its own global, and
+  // which load of each is current.
+  std::vector<std::unique_ptr<Page>> frames_;
+  std::vector<uint32_t> frame_loads_;
   std::vector<std::unique_ptr<FetchJob>> deferred_jobs_;
   PaintSurface surface_;
 

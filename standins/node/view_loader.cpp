@@ -130,6 +130,9 @@ void View::OnJobDone(std::unique_ptr<FetchJob> job) {
     case FetchPurpose::kXhr:
       OnXhrDone(*job);
       break;
+    case FetchPurpose::kFrame:
+      OnFrameFetched(*job);
+      break;
   }
 }
 
@@ -155,6 +158,7 @@ void View::OnPageFetched(const FetchJob& job) {
   ReplacePage(std::move(page));
   HtmlDocument document = ScanHtml(Utf8ToCesu8(response.body));
   page_->Adopt(document.tree_json);
+  StartFrames();
   pending_scripts_ = std::move(document.scripts);
   next_script_ = 0;
   RunPendingScripts();
@@ -201,10 +205,11 @@ void View::OnScriptFetched(const FetchJob& job) {
 }
 
 void View::OnXhrDone(const FetchJob& job) {
-  if (!page_ || page_->serial() != job.owner) return;  // the page that asked is gone
+  Page* page = FindPage(job.owner);
+  if (page == nullptr) return;  // the page that asked is gone
   const FetchResponse& response = job.response;
-  page_->FinishXhr(job.xhr_id, response.completed ? response.status : 0, Utf8ToCesu8(response.body),
-                   !response.completed);
+  page->FinishXhr(job.xhr_id, response.completed ? response.status : 0, Utf8ToCesu8(response.body),
+                  !response.completed);
 }
 
 void View::RaiseLoadingFinish(const std::string& url, int result, const std::string& reason) {

@@ -267,6 +267,23 @@ TEST_F(NavigationTest, WithoutANewViewHandlerTheWindowOpensInAViewOfItsOwn) {
   EXPECT_EQ(recorder_.caller_views.back(), view_);
 }
 
+TEST_F(NavigationTest, AnIframeIsADocumentOfItsOwnAndItsCallsSayItsOrigin) {
+  Watch();
+  std::wstring framed = OtherServerUrl(L"/popup.html");
+  ASSERT_TRUE(LoadAndWait(ServerUrl(L"/frame?src=") + framed));
+  ASSERT_TRUE(PumpUntil([&] { return !recorder_.caller_origins.empty(); }, 10000));
+  EXPECT_EQ(recorder_.caller_origins[0], OtherServerUrl(L"")) << "the frame's own global";
+  EXPECT_EQ(recorder_.caller_views[0], view_);
+  EXPECT_EQ(log_.navigations.size(), 1u) << "a frame's load is not a top-level navigation";
+  EXPECT_EQ(Run(L"serverJS('origin')"), ServerUrl(L"")) << "the parent's calls keep its origin";
+  EXPECT_EQ(Run(L"marker"), L"frame parent");
+  EXPECT_EQ(Url(), Narrow(ServerUrl(L"/frame?src=") + framed));
+
+  ASSERT_TRUE(LoadAndWait(ServerUrl(L"/frame?src=/popup.html")));
+  ASSERT_TRUE(PumpUntil([&] { return recorder_.caller_origins.size() >= 3; }, 10000));
+  EXPECT_EQ(recorder_.caller_origins[2], ServerUrl(L"")) << "a same-origin frame";
+}
+
 TEST_F(NavigationTest, MainFrameHandleAndUrl) {
   void* frame = api.wkeWebFrameGetMainFrame(view_);
   ASSERT_NE(frame, nullptr);

@@ -3,7 +3,7 @@
 
 Serves the files under pages/ and a few endpoints whose behaviour the tests
 need: a slow answer, error statuses, an echo of the request, a generated big
-page, a redirect. Binds two ephemeral loopback ports (two origins, the same
+page, a redirect, a page holding an iframe. Binds two ephemeral loopback ports (two origins, the same
 pages) and writes them to the file named on the command line; ends on GET /quit or after a fixed lifetime, so a test that dies
 never leaves it behind.
 """
@@ -62,6 +62,11 @@ class Handler(BaseHTTPRequestHandler):
             self.send_header("Location", query.get("to", "/"))
             self.send_header("Content-Length", "0")
             self.end_headers()
+        elif url.path == "/frame":
+            src = query.get("src", "").replace("&", "&amp;").replace('"', "&quot;")
+            self.reply(200, '<html><body><iframe src="%s"></iframe>'
+                       "<script>var marker = 'frame parent';</script></body></html>" % src,
+                       TYPES[".html"])
         elif url.path == "/big":
             lines = int(query.get("lines", "1000"))
             text = "".join("<p>line %d with some text</p>\n" % i for i in range(lines))
