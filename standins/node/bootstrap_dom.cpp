@@ -65,7 +65,20 @@ function dispatch(target, event) {
     ran += fireAt(path[i], event);
     if (!event.bubbles) break;
   }
+  if (event.type === 'click' && !event.defaultPrevented) activate(path);
   return ran;
+}
+// A click nobody prevented follows the link it landed in: in this view, or
+// in a new window for a target other than the document's own.
+var ownTargets = {'': 1, _self: 1, _top: 1, _parent: 1};
+function activate(path) {
+  for (var i = 0; i < path.length; i++) {
+    var node = path[i];
+    if (node.nodeType !== 1 || node.tagName !== 'A' || !node.hasAttribute('href')) continue;
+    var target = (node.getAttribute('target') || '').toLowerCase();
+    native.followLink(node.getAttribute('href'), !ownTargets[target]);
+    return;
+  }
 }
 function dispatchEvent(event) { dispatch(this, event); return !event.defaultPrevented; }
 
@@ -336,8 +349,30 @@ function adopt(json) {
 adopt('[]');
 document.readyState = 'loading';
 
+// Which element a point of the view hits. The headless view lays nothing
+// out, so only elements placed by their own style with position absolute or
+// fixed and left, top, width and height in pixels have a place; the last of
+// them in document order is on top. Any other point hits the body.
+function pixels(value) {
+  var match = /^(-?\d+(?:\.\d+)?)(px)?$/.exec(String(value === undefined ? '' : value).trim());
+  return match ? Number(match[1]) : NaN;
+}
+function elementAt(x, y) {
+  var hit = null;
+  if (document.body) walk(document.body, function (el) {
+    var style = el.style || {};
+    if (style.position !== 'absolute' && style.position !== 'fixed') return;
+    var left = pixels(style.left), top = pixels(style.top);
+    var width = pixels(style.width), height = pixels(style.height);
+    if (x >= left && x < left + width && y >= top && y < top + height) hit = el;
+  });
+  return hit || document.body;
+}
+DocumentProto.elementFromPoint = function (x, y) { return elementAt(Number(x), Number(y)); };
+
 hooks.dom = {
   document: document, Event: Event, dispatch: dispatch, adopt: adopt, textOf: textOf,
+  elementAt: elementAt,
   addEventListener: addEventListener, removeEventListener: removeEventListener,
   dispatchEvent: dispatchEvent
 };

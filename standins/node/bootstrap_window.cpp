@@ -143,37 +143,64 @@ global.localStorage = new Storage(stored, function (items) { native.storageSave(
 global.sessionStorage = new Storage({}, function () {});
 
 // ---- location and navigator
+// As in a browser, the page cannot redefine location or any of its parts:
+// every property is fixed, and writing href, or location itself, navigates.
 var parts = /^([a-z][a-z0-9+.-]*:)(?:\/\/(([^\/?#:]*)(?::(\d+))?))?([^?#]*)(\?[^#]*)?(#.*)?$/i.exec(pageUrl) || [];
-var location = {
+var origin = String(native.origin), navigate = native.navigate, reload = native.reload;
+var location = {};
+function fixedValue(object, name, value) {
+  define(object, name, {value: value, writable: false, enumerable: true, configurable: false});
+}
+function fixedGetter(object, name, get, set) {
+  define(object, name, {get: get, set: set, enumerable: true, configurable: false});
+}
+var define = Object.defineProperty, fields = {
   protocol: parts[1] || '', host: parts[2] || '', hostname: parts[3] || '', port: parts[4] || '',
-  pathname: parts[5] || '', search: parts[6] || '', hash: parts[7] || '',
-  origin: parts[2] ? parts[1] + '//' + parts[2] : 'null',
-  reload: function () { native.reload(); },
-  assign: function (url) { native.navigate(String(url)); },
-  replace: function (url) { native.navigate(String(url)); },
-  toString: function () { return pageUrl; }
+  pathname: parts[5] || '', search: parts[6] || '', hash: parts[7] || ''
 };
-Object.defineProperty(location, 'href', {
-  get: function () { return pageUrl; }, set: function (url) { native.navigate(String(url)); },
-  enumerable: true
+Object.keys(fields).forEach(function (name) {
+  var value = fields[name];
+  fixedGetter(location, name, function () { return value; }, function () {});
 });
-global.location = location;
+fixedGetter(location, 'origin', function () { return origin; }, undefined);
+fixedGetter(location, 'href', function () { return pageUrl; },
+            function (url) { navigate(String(url)); });
+fixedValue(location, 'reload', function () { reload(); });
+fixedValue(location, 'assign', function (url) { navigate(String(url)); });
+fixedValue(location, 'replace', function (url) { navigate(String(url)); });
+fixedValue(location, 'toString', function () { return pageUrl; });
+fixedValue(location, 'valueOf', function () { return location; });
+fixedGetter(global, 'location', function () { return location; },
+            function (url) { navigate(String(url)); });
+fixedGetter(document, 'location', function () { return location; },
+            function (url) { navigate(String(url)); });
+global.open = function (url) {
+  native.openWindow(url === undefined || url === '' ? 'about:blank' : String(url));
+  return null;
+};
 global.navigator = {userAgent: String(native.userAgent), language: 'zh-CN', platform: 'Win32',
                     cookieEnabled: false, onLine: true};
 
 // ---- the engine's entries into the page
 hooks.buildDocument = function (json) { dom.adopt(json); };
+hooks.frameSources = function () {
+  return Array.prototype.map.call(document.querySelectorAll('iframe'), function (el) {
+    return el.getAttribute('src') || '';
+  });
+};
 hooks.finishLoad = function () {
   document.readyState = 'interactive';
   dom.dispatch(document, new dom.Event('DOMContentLoaded', {bubbles: true}));
   document.readyState = 'complete';
   dom.dispatch(global, new dom.Event('load'));
 };
-// An input event from the host, aimed at the body; true when a listener ran.
+// An input event from the host: mouse events at the element under the
+// point, keys at the body; true when a listener ran.
 hooks.input = function (type, fieldsJson) {
   var event = new dom.Event(type, {bubbles: true, cancelable: true}), fields = JSON.parse(fieldsJson);
   for (var k in fields) event[k] = fields[k];
-  return dom.dispatch(document.body || document, event) > 0;
+  var target = 'clientX' in fields ? dom.elementAt(fields.clientX, fields.clientY) : document.body;
+  return dom.dispatch(target || document, event) > 0;
 };
 
 // What the headless view draws: title, background, text colour and the

@@ -35,10 +35,46 @@ typedef void(__cdecl* wkeConsoleCallback)(wkeWebView view, void* param, int leve
                                           unsigned source_line, wkeString stack_trace);
 typedef jsValue(__cdecl* jsNativeFunction)(jsExecState state, void* param);
 
+// What a page asks for when it opens a window; the headless view has no
+// windows, so these are only passed on.
+struct wkeWindowFeatures {
+  int x;
+  int y;
+  int width;
+  int height;
+  bool menuBarVisible;
+  bool statusBarVisible;
+  bool toolBarVisible;
+  bool locationBarVisible;
+  bool scrollbarsVisible;
+  bool resizable;
+  bool fullscreen;
+};
+
+// Asked before a top-level navigation starts: true lets it go on. The bool
+// result is read from the low byte of the register only.
+typedef bool(__cdecl* wkeNavigationCallback)(wkeWebView view, void* param, int navigation_type,
+                                             wkeString url);
+// Asked when the page opens a window: null opens nothing, the view itself
+// loads the URL there.
+typedef wkeWebView(__cdecl* wkeCreateViewCallback)(wkeWebView view, void* param,
+                                                   int navigation_type, wkeString url,
+                                                   const wkeWindowFeatures* features);
+
 namespace node_standin {
 
 // Results of the loading-finished event.
 enum LoadResult { kLoadSucceeded = 0, kLoadFailed = 1, kLoadCancelled = 2 };
+
+// Why a navigation happens, as the navigation and new-view events say.
+enum NavigationType {
+  kNavigationLinkClick = 0,
+  kNavigationFormSubmit = 1,
+  kNavigationBackForward = 2,
+  kNavigationReload = 3,
+  kNavigationFormResubmit = 4,
+  kNavigationOther = 5,  // script, redirects, the host's own load
+};
 
 // Levels of the console event.
 enum ConsoleLevel {

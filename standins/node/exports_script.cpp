@@ -80,6 +80,37 @@ NODE_API jsValue __cdecl jsStringW(jsExecState, const wchar_t* text) {
   return ValueStore::Instance().Add(std::move(data));
 }
 
+// The global object and its properties of the document an execution state
+// belongs to: for a bound function's call, the document whose script called
+// it, so a host can ask who is calling.
+NODE_API jsValue __cdecl jsGetGlobal(jsExecState state, const char* name) {
+  ExecState* exec = LiveExec(state);
+  if (exec == nullptr || exec->page == nullptr || name == nullptr) return MakeUndefinedValue();
+  return exec->page->ReadGlobal(name);
+}
+
+NODE_API jsValue __cdecl jsGlobalObject(jsExecState state) {
+  ExecState* exec = LiveExec(state);
+  if (exec == nullptr || exec->page == nullptr) return MakeUndefinedValue();
+  return exec->page->ReadGlobal(nullptr);
+}
+
+// Objects are read in the heap that holds them, whichever state is passed.
+NODE_API jsValue __cdecl jsGet(jsExecState state, jsValue object, const char* name) {
+  if (LiveExec(state) == nullptr || name == nullptr) return MakeUndefinedValue();
+  ValueData data = ValueStore::Instance().Read(object);
+  if (data.kind != ValueKind::kObject || data.heap == 0) return MakeUndefinedValue();
+  Page* page = Page::FromHeapId(data.heap);
+  return page != nullptr ? page->ReadKept(data.ref, name) : MakeUndefinedValue();
+}
+
+NODE_API wkeWebView __cdecl jsGetWebView(jsExecState state) {
+  ExecState* exec = LiveExec(state);
+  if (exec == nullptr || exec->page == nullptr) return nullptr;
+  View* view = exec->page->view();
+  return LiveView(view);
+}
+
 NODE_API void __cdecl nodeStandinSetFetchTimeout(unsigned milliseconds) {
   SetFetchTimeout(milliseconds);
 }

@@ -176,7 +176,44 @@ NODE_API NODE_CALLER_POPS_RESULT wkeRect __cdecl wkeGetCaretRect(wkeWebView) {
 NODE_API void __cdecl wkeLoadW(wkeWebView handle, const wchar_t* url) {
   View* view = LiveView(handle);
   std::string address = Utf16ToUtf8(Wide(url));
-  if (view != nullptr && !address.empty()) view->Load(address);
+  if (view != nullptr && !address.empty()) view->Navigate(address, kNavigationOther);
+  View::ReapDestroyed();
+}
+
+NODE_API const char* __cdecl wkeGetURL(wkeWebView handle) {
+  View* view = LiveView(handle);
+  return view ? view->MainFrameUrl() : "";
+}
+
+// Frames: the headless view has its main frame only; its handle is stable.
+NODE_API const void* __cdecl wkeWebFrameGetMainFrame(wkeWebView handle) {
+  View* view = LiveView(handle);
+  return view ? view->main_frame() : nullptr;
+}
+
+NODE_API int __cdecl wkeIsMainFrame(wkeWebView handle, const void* frame) {
+  View* view = LiveView(handle);
+  return view != nullptr && frame != nullptr && frame == view->main_frame() ? 1 : 0;
+}
+
+NODE_API const char* __cdecl wkeGetFrameUrl(wkeWebView handle, const void* frame) {
+  View* view = LiveView(handle);
+  if (view == nullptr || frame == nullptr || frame != view->main_frame()) return "";
+  return view->MainFrameUrl();
+}
+
+NODE_API void __cdecl wkeOnNavigation(wkeWebView handle, wkeNavigationCallback callback,
+                                      void* param) {
+  if (View* view = LiveView(handle)) view->OnNavigation(callback, param);
+}
+
+NODE_API void __cdecl wkeOnCreateView(wkeWebView handle, wkeCreateViewCallback callback,
+                                      void* param) {
+  if (View* view = LiveView(handle)) view->OnCreateView(callback, param);
+}
+
+NODE_API void __cdecl wkeSetNavigationToNewWindowEnable(wkeWebView handle, unsigned enabled) {
+  if (View* view = LiveView(handle)) view->SetNewWindowEnabled(BoolSlot(enabled));
 }
 
 NODE_API void __cdecl wkeSetLocalStorageFullPath(wkeWebView handle, const wchar_t* path) {

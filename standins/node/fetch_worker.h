@@ -15,12 +15,13 @@
 
 namespace node_standin {
 
-enum class FetchPurpose { kPage, kScript, kXhr };
+enum class FetchPurpose { kPage, kScript, kXhr, kFrame };
 
 struct FetchJob {
   FetchPurpose purpose = FetchPurpose::kPage;
-  uint32_t owner = 0;  // navigation serial (page, script) or page serial (XHR)
-  uint32_t xhr_id = 0;
+  uint32_t owner = 0;       // navigation serial (page, script) or page serial (XHR)
+  uint32_t xhr_id = 0;      // or the child frame's index
+  uint32_t frame_load = 0;  // which load of that frame
   FetchRequest request;
   FetchResponse response;
 };

@@ -73,7 +73,7 @@ void SetOptions(CURL* curl, const FetchRequest& request, curl_slist* headers, Tr
   uint32_t timeout = g_timeout_ms;
   api.easy_setopt(curl, CURLOPT_URL, request.url.c_str());
   api.easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
-  api.easy_setopt(curl, CURLOPT_FOLLOWLOCATION, 1L);
+  api.easy_setopt(curl, CURLOPT_FOLLOWLOCATION, request.follow_redirects ? 1L : 0L);
   api.easy_setopt(curl, CURLOPT_MAXREDIRS, 10L);
   api.easy_setopt(curl, CURLOPT_TIMEOUT_MS, static_cast<long>(timeout));
   api.easy_setopt(curl, CURLOPT_CONNECTTIMEOUT_MS,
@@ -129,6 +129,11 @@ FetchResponse Fetch(const FetchRequest& request, const std::atomic<bool>* cancel
   Curl()->easy_getinfo(curl.Get(), CURLINFO_RESPONSE_CODE, &response.status);
   Curl()->easy_getinfo(curl.Get(), CURLINFO_EFFECTIVE_URL, &final_url);
   response.final_url = final_url != nullptr ? final_url : request.url;
+  if (!request.follow_redirects) {
+    char* redirect = nullptr;
+    Curl()->easy_getinfo(curl.Get(), CURLINFO_REDIRECT_URL, &redirect);
+    if (redirect != nullptr) response.redirect_url = redirect;
+  }
   response.completed = true;
   return response;
 }

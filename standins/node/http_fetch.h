@@ -15,14 +15,18 @@ struct FetchRequest {
   std::vector<std::string> headers;  // "Name: value"
   bool has_body = false;
   std::string body;
+  // Page loads take redirects one hop at a time, so each hop can be asked
+  // about; other requests follow them here.
+  bool follow_redirects = true;
 };
 
 struct FetchResponse {
   bool completed = false;  // an HTTP response arrived (any status)
   long status = 0;
   std::string body;
-  std::string final_url;  // after redirects
-  std::string failure;    // why it did not complete, when it did not
+  std::string final_url;     // after redirects
+  std::string redirect_url;  // where a redirect not followed points, absolute
+  std::string failure;       // why it did not complete, when it did not
 };
 
 // Never throws; a cancel flag that turns true aborts the transfer promptly.

@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include <atomic>
+
 #include "standins/node/bindings.h"
 #include "standins/node/bootstrap.h"
 #include "standins/node/page_natives.h"
@@ -31,6 +33,39 @@ constexpr ConsoleMethod kConsoleMethods[] = {
     {"warn", kConsoleWarning}, {"error", kConsoleError}, {"trace", kConsoleLog},
 };
 
+LiveRegistry<Page>& LivePages() {
+  static auto* registry = new LiveRegistry<Page>();
+  return *registry;
+}
+
+uint32_t NextHeapId() {
+  static std::atomic<uint32_t> next{0};
+  uint32_t id = ++next;
+  return id != 0 ? id : ++next;
+}
+
+struct PropertyRead {
+  bool global;
+  uint32_t ref;
+  const char* name;
+  int64_t result;
+};
+
+duk_ret_t ReadPropertyUnsafe(duk_context* ctx, void* udata) {
+  auto* read = static_cast<PropertyRead*>(udata);
+  if (read->global) {
+    duk_push_global_object(ctx);
+  } else if (!PushKeptObject(ctx, read->ref)) {
+    return 0;
+  }
+  if (read->name != nullptr) {
+    PushText(ctx, Utf8ToCesu8(read->name));
+    duk_get_prop(ctx, -2);
+  }
+  read->result = ReadScriptValue(ctx, -1);
+  return 0;
+}
+
 }  // namespace
 
 LiveRegistry<ExecState>& ExecStates() {
@@ -52,12 +87,44 @@ ScriptEntry::~ScriptEntry() {
 }
 
 Page::Page(View* view, std::string url, uint32_t serial)
-    : view_(view), url_(std::move(url)), origin_(UrlOrigin(url_)), serial_(serial) {
+    : view_(view),
+      url_(std::move(url)),
+      origin_(UrlOrigin(url_)),
+      web_origin_(WebOrigin(url_)),
+      serial_(serial),
+      heap_id_(NextHeapId()) {
   global_exec_.page = this;
   ExecStates().Add(&global_exec_);
+  LivePages().Add(this);
 }
 
-Page::~Page() { ExecStates().Remove(&global_exec_); }
+Page::~Page() {
+  LivePages().Remove(this);
+  ExecStates().Remove(&global_exec_);
+}
+
+Page* Page::FromHeapId(uint32_t heap_id) {
+  for (Page* page : LivePages().Items()) {
+    if (page->heap_id_ == heap_id) return page;
+  }
+  return nullptr;
+}
+
+int64_t Page::ReadGlobal(const char* name) { return ReadProperty(true, 0, name); }
+
+int64_t Page::ReadKept(uint32_t ref, const char* name) { return ReadProperty(false, ref, name); }
+
+int64_t Page::ReadProperty(bool global, uint32_t ref, const char* name) {
+  duk_context* ctx = context();
+  if (ctx == nullptr || !view_->OnOwnerThread() || view_->script_depth() >= kMaxScriptNesting) {
+    return MakeUndefinedValue();
+  }
+  ScriptEntry entry(this);  // a getter of the page's may change it
+  PropertyRead read{global, ref, name, MakeUndefinedValue()};
+  duk_safe_call(ctx, ReadPropertyUnsafe, &read, 0, 1);
+  duk_pop(ctx);
+  return read.result;
+}
 
 Page* Page::FromContext(duk_context* context) {
   duk_push_heap_stash(context);
@@ -76,6 +143,7 @@ bool Page::Start() {
   duk_push_object(ctx);
   duk_put_prop_string(ctx, -2, kHooksKey);
   duk_pop(ctx);
+  StartObjectTable(ctx, heap_id_);
   return InstallGlobals();
 }
 
@@ -268,6 +336,24 @@ void Page::FinishLoad() {
   if (!PushHook("finishLoad")) return;
   CallPushed(0);
   duk_pop(context());
+}
+
+std::vector<std::string> Page::FrameSources() {
+  std::vector<std::string> sources;
+  ScriptEntry entry(this, false);
+  if (!PushHook("frameSources")) return sources;
+  duk_context* ctx = context();
+  CallPushed(0);
+  if (duk_is_array(ctx, -1)) {
+    duk_size_t count = duk_get_length(ctx, -1);
+    for (duk_size_t i = 0; i < count; ++i) {
+      duk_get_prop_index(ctx, -1, static_cast<duk_uarridx_t>(i));
+      sources.push_back(SafeScriptBytes(ctx, -1));
+      duk_pop(ctx);
+    }
+  }
+  duk_pop(ctx);
+  return sources;
 }
 
 bool Page::DispatchInput(const char* type, const std::string& fields_json) {

@@ -38,7 +38,16 @@ class Page {
   View* view() const { return view_; }
   const std::string& url() const { return url_; }
   const std::string& origin() const { return origin_; }
+  // location.origin of the document: its scheme, host and port, or "null".
+  const std::string& web_origin() const { return web_origin_; }
+  uint32_t heap_id() const { return heap_id_; }
+  // The live page whose script heap has this id, or null.
+  static Page* FromHeapId(uint32_t heap_id);
   uint32_t serial() const { return serial_; }
+  // Index of the child frame (an iframe of the top document) this page is
+  // the document of; -1 for the top document.
+  int frame_index() const { return frame_index_; }
+  void set_frame_index(int index) { frame_index_ = index; }
   duk_context* context() const { return heap_.context(); }
   ExecState* global_exec() { return &global_exec_; }
   ScriptHeap& heap() { return heap_; }
@@ -50,8 +59,15 @@ class Page {
   void FireTimer(uint32_t id);
   void FinishXhr(uint32_t id, long status, const std::string& text, bool failed);
   void FinishLoad();
+  // The src of every iframe in the document, in document order.
+  std::vector<std::string> FrameSources();
   bool DispatchInput(const char* type, const std::string& fields_json);
   std::u16string Snapshot();
+  // Reads a property of the global object, or of an object this page's heap
+  // keeps (see script_values.h), as the page's own script would: getters
+  // run. Null `name` reads the object itself. Undefined when anything fails.
+  int64_t ReadGlobal(const char* name);
+  int64_t ReadKept(uint32_t ref, const char* name);
   // Defines one bound function as a global of this existing page.
   void DefineBindingLater(size_t index);
 
@@ -60,6 +76,7 @@ class Page {
 
  private:
   bool InstallGlobals();
+  int64_t ReadProperty(bool global, uint32_t ref, const char* name);
   // Runs `work` in a protected call; a throw is reported, never fatal.
   bool RunProtected(duk_ret_t (*work)(duk_context*, void*));
   void DefineBinding(size_t index);
@@ -74,7 +91,10 @@ class Page {
   View* view_;
   std::string url_;
   std::string origin_;
+  std::string web_origin_;
   uint32_t serial_;
+  uint32_t heap_id_;
+  int frame_index_ = -1;
   ScriptHeap heap_;
   ExecState global_exec_;
   bool hooks_ready_ = false;

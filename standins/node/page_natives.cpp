@@ -100,15 +100,48 @@ duk_ret_t StorageSaveNative(duk_context* ctx) {
   return 0;
 }
 
+// Navigations the page starts: each asks the host first, from inside the
+// script that started it, so the host sees who asked.
+// A child frame's document navigates its own frame; the top document, the view.
+void NavigatePage(Page* page, const std::string& url, int type) {
+  if (page->frame_index() >= 0) {
+    page->view()->NavigateFrame(page->frame_index(), url);
+  } else {
+    page->view()->Navigate(url, type);
+  }
+}
+
 duk_ret_t ReloadNative(duk_context* ctx) {
   Page* page = Page::FromContext(ctx);
-  if (page != nullptr) page->view()->Load(page->url());
+  if (page != nullptr) NavigatePage(page, page->url(), kNavigationReload);
   return 0;
 }
 
 duk_ret_t NavigateNative(duk_context* ctx) {
   Page* page = Page::FromContext(ctx);
-  if (page != nullptr) page->view()->Load(PageUrl(page, SafeScriptBytes(ctx, 0)));
+  if (page != nullptr) NavigatePage(page, PageUrl(page, SafeScriptBytes(ctx, 0)), kNavigationOther);
+  return 0;
+}
+
+// followLink(href, newWindow): the default action of a click on a link.
+duk_ret_t FollowLinkNative(duk_context* ctx) {
+  Page* page = Page::FromContext(ctx);
+  if (page == nullptr) return 0;
+  std::string url = PageUrl(page, SafeScriptBytes(ctx, 0));
+  if (duk_to_boolean(ctx, 1) != 0) {
+    page->view()->OpenWindow(url, kNavigationLinkClick);
+  } else {
+    NavigatePage(page, url, kNavigationLinkClick);
+  }
+  return 0;
+}
+
+// openWindow(url): window.open.
+duk_ret_t OpenWindowNative(duk_context* ctx) {
+  Page* page = Page::FromContext(ctx);
+  if (page != nullptr) {
+    page->view()->OpenWindow(PageUrl(page, SafeScriptBytes(ctx, 0)), kNavigationOther);
+  }
   return 0;
 }
 
@@ -128,6 +161,7 @@ constexpr NativeFunction kNatives[] = {
     {"clearTimer", ClearTimerNative, 1},   {"xhrSend", XhrSendNative, 5},
     {"storageSave", StorageSaveNative, 1}, {"reload", ReloadNative, 0},
     {"navigate", NavigateNative, 1},       {"parseHtml", ParseHtmlNative, 1},
+    {"followLink", FollowLinkNative, 2},   {"openWindow", OpenWindowNative, 1},
 };
 
 // Where the running native function was called from: the calling script's
@@ -160,6 +194,8 @@ void PushNatives(duk_context* ctx, Page* page) {
   }
   PushText(ctx, page->url());
   duk_put_prop_string(ctx, -2, "pageUrl");
+  PushText(ctx, page->web_origin());
+  duk_put_prop_string(ctx, -2, "origin");
   PushText(ctx, page->view()->LoadLocalStorage(page->origin()));
   duk_put_prop_string(ctx, -2, "storageData");
   duk_push_string(ctx, kUserAgent);

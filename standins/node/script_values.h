@@ -17,4 +17,14 @@ std::u16string SafeScriptText(duk_context* context, duk_idx_t index);
 std::string SafeScriptBytes(duk_context* context, duk_idx_t index);
 void PushText(duk_context* context, const std::string& bytes);
 
+// Objects read into script values are kept in a bounded table of their heap,
+// so a host can read their properties later (jsGet) and hand them back to
+// script as themselves. The oldest entry is replaced first; a value whose
+// entry is gone reads as undefined.
+constexpr uint32_t kKeptObjects = 1024;
+void StartObjectTable(duk_context* context, uint32_t heap_id);
+uint32_t HeapId(duk_context* context);
+// Pushes the kept object, or nothing and false when its entry is gone.
+bool PushKeptObject(duk_context* context, uint32_t ref);
+
 }  // namespace node_standin

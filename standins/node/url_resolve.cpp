@@ -145,4 +145,36 @@ std::string UrlOrigin(const std::string& url) {
   return Lower(parts.scheme) + "://" + Lower(authority);
 }
 
+std::string WebOrigin(const std::string& url) {
+  UrlParts parts = Split(Trim(url));
+  std::string scheme = Lower(parts.scheme);
+  const char* default_port = scheme == "http" || scheme == "ws"     ? "80"
+                             : scheme == "https" || scheme == "wss" ? "443"
+                             : scheme == "ftp"                      ? "21"
+                                                                    : nullptr;
+  // Only the schemes with a network host give a document its own origin.
+  if (default_port == nullptr || !parts.has_authority) return "null";
+  std::string authority = parts.authority;
+  size_t at = authority.rfind('@');
+  if (at != std::string::npos) authority = authority.substr(at + 1);
+  // The port follows the last colon outside an IPv6 literal's brackets.
+  size_t bracket = authority.rfind(']');
+  size_t colon = authority.rfind(':');
+  std::string host = authority, port;
+  if (colon != std::string::npos && (bracket == std::string::npos || colon > bracket)) {
+    host = authority.substr(0, colon);
+    port = authority.substr(colon + 1);
+  }
+  if (host.empty()) return "null";
+  for (char c : port) {
+    if (!std::isdigit(static_cast<unsigned char>(c))) return "null";
+  }
+  size_t digits = port.find_first_not_of('0');
+  port = digits == std::string::npos ? (port.empty() ? "" : "0") : port.substr(digits);
+  if (port.size() > 5 || (!port.empty() && std::stoul(port) > 65535)) return "null";
+  std::string origin = scheme + "://" + Lower(host);
+  if (!port.empty() && port != default_port) origin += ":" + port;
+  return origin;
+}
+
 }  // namespace node_standin

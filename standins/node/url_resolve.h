@@ -14,4 +14,10 @@ std::string ResolveUrl(const std::string& base, const std::string& reference);
 // has no scheme and authority (about:blank, file paths).
 std::string UrlOrigin(const std::string& url);
 
+// The origin a document at `url` has, as script reads it in location.origin:
+// "scheme://host[:port]" with the port left out when it is the scheme's
+// default, or "null" for opaque documents (data:, about:, file paths and any
+// URL without a host of a scheme that has one).
+std::string WebOrigin(const std::string& url);
+
 }  // namespace node_standin

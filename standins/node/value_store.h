@@ -19,6 +19,10 @@ struct ValueData {
   double number = 0;  // booleans 0/1, integers, numbers; NaN for strings and objects
   std::u16string
       text;  // the value's ToString (numbers and objects as the script engine wrote them)
+  // Objects: the script heap that holds them and their slot in its table of
+  // kept objects (0: not kept), so jsGet can read their properties later.
+  uint32_t heap = 0;
+  uint32_t ref = 0;
 };
 
 int64_t MakeUndefinedValue();

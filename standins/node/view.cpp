@@ -57,6 +57,11 @@ bool View::Initialize() {
 
 void View::Destroy() {
   Registry().Remove(this);
+  std::vector<View*> popups;
+  popups.swap(popups_);
+  for (View* popup : popups) {
+    if (Registry().Contains(popup)) popup->Destroy();
+  }
   destroyed_ = true;
   if (mailbox_) mailbox_->Close();
   KillPageTimers();
@@ -116,6 +121,8 @@ Page* View::EnsurePage() {
 
 void View::ReplacePage(std::unique_ptr<Page> page) {
   KillPageTimers();
+  frames_.clear();
+  frame_loads_.clear();
   page_ = std::move(page);
   SchedulePaint();
 }
@@ -141,7 +148,11 @@ ExecState* View::GlobalExec() {
 }
 
 void View::DefineBinding(size_t index) {
-  if (page_ && window_.OnOwnerThread()) page_->DefineBindingLater(index);
+  if (!window_.OnOwnerThread()) return;
+  if (page_) page_->DefineBindingLater(index);
+  for (auto& frame : frames_) {
+    if (frame) frame->DefineBindingLater(index);
+  }
 }
 
 bool View::DispatchInput(const char* type, const std::string& fields_json) {
@@ -226,7 +237,12 @@ void View::OnTimerMessage(UINT_PTR timer) {
     if (Busy()) return;
     Timer info = found->second;
     if (!info.repeat) StopTimer(id);
-    if (page_ && page_->serial() == info.page_serial) page_->FireTimer(id);
+    Page* page = FindPage(info.page_serial);
+    if (page != nullptr) {
+      page->FireTimer(id);
+    } else if (info.repeat) {
+      StopTimer(id);  // its document is gone
+    }
   }
 }
 

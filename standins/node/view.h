@@ -45,13 +45,25 @@ class View final : public MessageWindow::Delegate {
   void OnPaintUpdated(wkePaintUpdatedCallback callback, void* param);
   void OnLoadingFinish(wkeLoadingFinishCallback callback, void* param);
   void OnConsole(wkeConsoleCallback callback, void* param);
+  void OnNavigation(wkeNavigationCallback callback, void* param);
+  void OnCreateView(wkeCreateViewCallback callback, void* param);
+  void SetNewWindowEnabled(bool enabled) { new_window_enabled_ = enabled; }
   void SetFocused(bool focused) { focused_ = focused; }
   void MoveHostToCenter();
 
   // Loading (view_loader.cpp).
-  void Load(const std::string& url);
-  void ReloadLater();
-  void NavigateLater(const std::string& url);
+  // Starts a top-level navigation once the host's navigation event lets it;
+  // false when the host cancelled it (nothing changes then).
+  bool Navigate(const std::string& url, int type);
+  // The page opens a window: the host's new-view event decides where the
+  // URL goes (view_windows.cpp).
+  void OpenWindow(const std::string& url, int type);
+  // The document shown now: its URL, UTF-8, kept until the next call.
+  const char* MainFrameUrl();
+  // Loads `url` into the child frame at `index` of the top document
+  // (view_frames.cpp).
+  void NavigateFrame(int index, const std::string& url);
+  const void* main_frame() const { return &main_frame_; }
 
   // Script.
   int64_t RunScript(const std::u16string& script);
@@ -74,6 +86,8 @@ class View final : public MessageWindow::Delegate {
   uint32_t StartXhr(uint32_t page_serial, FetchRequest request);
   void SaveLocalStorage(const std::string& origin, const std::string& json);
   std::string LoadLocalStorage(const std::string& origin) const;
+
+  bool OnOwnerThread() const { return window_.OnOwnerThread(); }
 
   // Script entries currently running in this view (nested ones included).
   int script_depth() const { return script_depth_; }
@@ -115,6 +129,13 @@ class View final : public MessageWindow::Delegate {
   void OnXhrDone(const FetchJob& job);
   void RunPendingScripts();
   void RaiseLoadingFinish(const std::string& url, int result, const std::string& reason);
+  void Load(const std::string& url);
+  bool AskNavigation(int type, const std::string& url);
+  bool FollowRedirect(const FetchJob& job);
+  // view_frames.cpp
+  void StartFrames();
+  void OnFrameFetched(const FetchJob& job);
+  Page* FindPage(uint32_t serial);
 
   // view_paint.cpp
   void RepaintNow();
@@ -122,6 +143,10 @@ class View final : public MessageWindow::Delegate {
   MessageWindow window_;
   std::shared_ptr<FetchMailbox> mailbox_;
   std::unique_ptr<Page> page_;
+  // The top document's iframes, each a document with its own global, and
+  // which load of each is current.
+  std::vector<std::unique_ptr<Page>> frames_;
+  std::vector<uint32_t> frame_loads_;
   std::vector<std::unique_ptr<FetchJob>> deferred_jobs_;
   PaintSurface surface_;
 
@@ -137,6 +162,17 @@ class View final : public MessageWindow::Delegate {
   void* loading_param_ = nullptr;
   wkeConsoleCallback console_callback_ = nullptr;
   void* console_param_ = nullptr;
+  wkeNavigationCallback navigation_callback_ = nullptr;
+  void* navigation_param_ = nullptr;
+  wkeCreateViewCallback create_view_callback_ = nullptr;
+  void* create_view_param_ = nullptr;
+  bool new_window_enabled_ = true;
+  // Views the engine opened for the page's windows when no host decided;
+  // they end with this one.
+  std::vector<View*> popups_;
+  // The main frame's handle: stable for the view's life.
+  char main_frame_ = 0;
+  std::string url_text_;
 
   // Loading: the navigation in progress and the scripts still to run.
   uint32_t navigation_serial_ = 0;
@@ -145,6 +181,7 @@ class View final : public MessageWindow::Delegate {
   std::vector<HtmlScript> pending_scripts_;
   size_t next_script_ = 0;
   bool waiting_for_script_ = false;
+  int redirect_hops_ = 0;
   bool loading_ = false;
 
   std::map<uint32_t, Timer> timers_;

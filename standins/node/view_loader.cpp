@@ -13,6 +13,15 @@ namespace node_standin {
 namespace {
 
 constexpr char kMethodGet[] = "GET";
+constexpr char kBlankUrlText[] = "about:blank";
+// Hops one navigation may take before it fails, as browsers limit them.
+constexpr int kMaxRedirects = 20;
+
+bool IsRedirect(const FetchResponse& response) {
+  long status = response.status;
+  return response.completed && !response.redirect_url.empty() &&
+         (status == 301 || status == 302 || status == 303 || status == 307 || status == 308);
+}
 
 std::unique_ptr<FetchJob> GetJob(FetchPurpose purpose, uint32_t owner, const std::string& url) {
   auto job = std::make_unique<FetchJob>();
@@ -25,6 +34,33 @@ std::unique_ptr<FetchJob> GetJob(FetchPurpose purpose, uint32_t owner, const std
 
 }  // namespace
 
+bool View::Navigate(const std::string& url, int type) {
+  if (destroyed_ || !AskNavigation(type, url)) return false;
+  Load(url);
+  return true;
+}
+
+// The host's answer to one navigation (or redirect hop) about to start. A
+// host may load something else or destroy the view from inside; the caller
+// checks for that afterwards.
+bool View::AskNavigation(int type, const std::string& url) {
+  if (navigation_callback_ == nullptr) return !destroyed_;
+  EngineString url_string{Cesu8ToUtf16(Utf8ToCesu8(url))};
+  Registration<EngineString> live(&EngineStrings(), &url_string);
+  bool go_on;
+  {
+    Reentry reentry;
+    // Only the low byte of a bool result counts, whatever is above it.
+    go_on = navigation_callback_(this, navigation_param_, type, &url_string);
+  }
+  return go_on && !destroyed_;
+}
+
+void View::OnNavigation(wkeNavigationCallback callback, void* param) {
+  navigation_callback_ = callback;
+  navigation_param_ = param;
+}
+
 void View::Load(const std::string& url) {
   if (destroyed_) return;
   // A new load supersedes the one in progress: its results are dropped.
@@ -34,7 +70,42 @@ void View::Load(const std::string& url) {
   next_script_ = 0;
   waiting_for_script_ = false;
   loading_ = true;
-  StartFetch(mailbox_, GetJob(FetchPurpose::kPage, navigation_serial_, url));
+  redirect_hops_ = 0;
+  auto job = GetJob(FetchPurpose::kPage, navigation_serial_, url);
+  job->request.follow_redirects = false;
+  StartFetch(mailbox_, std::move(job));
+}
+
+const char* View::MainFrameUrl() {
+  Page* page = EnsurePage();
+  url_text_ = page != nullptr ? Utf16ToUtf8(Cesu8ToUtf16(page->url())) : std::string(kBlankUrlText);
+  return url_text_.c_str();
+}
+
+// One redirect of the page being loaded: the host is asked about the next
+// hop as about any navigation; a refused hop ends the load as cancelled and
+// the current document stays. True when the response was a redirect.
+bool View::FollowRedirect(const FetchJob& job) {
+  if (!IsRedirect(job.response)) return false;
+  const std::string target = job.response.redirect_url;
+  uint32_t serial = navigation_serial_;
+  if (++redirect_hops_ > kMaxRedirects) {
+    loading_ = false;
+    RaiseLoadingFinish(target, kLoadFailed, "net::ERR_TOO_MANY_REDIRECTS");
+    return true;
+  }
+  bool go_on = AskNavigation(kNavigationOther, target);
+  if (destroyed_ || serial != navigation_serial_) return true;  // the host went elsewhere
+  if (!go_on) {
+    loading_ = false;
+    RaiseLoadingFinish(target, kLoadCancelled, "net::ERR_ABORTED");
+    return true;
+  }
+  navigation_url_ = target;
+  auto next = GetJob(FetchPurpose::kPage, serial, target);
+  next->request.follow_redirects = false;
+  StartFetch(mailbox_, std::move(next));
+  return true;
 }
 
 uint32_t View::StartXhr(uint32_t page_serial, FetchRequest request) {
@@ -59,10 +130,14 @@ void View::OnJobDone(std::unique_ptr<FetchJob> job) {
     case FetchPurpose::kXhr:
       OnXhrDone(*job);
       break;
+    case FetchPurpose::kFrame:
+      OnFrameFetched(*job);
+      break;
   }
 }
 
 void View::OnPageFetched(const FetchJob& job) {
+  if (FollowRedirect(job)) return;
   const FetchResponse& response = job.response;
   std::string reason = LoadFailureReason(response);
   if (!reason.empty()) {
@@ -83,6 +158,7 @@ void View::OnPageFetched(const FetchJob& job) {
   ReplacePage(std::move(page));
   HtmlDocument document = ScanHtml(Utf8ToCesu8(response.body));
   page_->Adopt(document.tree_json);
+  StartFrames();
   pending_scripts_ = std::move(document.scripts);
   next_script_ = 0;
   RunPendingScripts();
@@ -129,10 +205,11 @@ void View::OnScriptFetched(const FetchJob& job) {
 }
 
 void View::OnXhrDone(const FetchJob& job) {
-  if (!page_ || page_->serial() != job.owner) return;  // the page that asked is gone
+  Page* page = FindPage(job.owner);
+  if (page == nullptr) return;  // the page that asked is gone
   const FetchResponse& response = job.response;
-  page_->FinishXhr(job.xhr_id, response.completed ? response.status : 0, Utf8ToCesu8(response.body),
-                   !response.completed);
+  page->FinishXhr(job.xhr_id, response.completed ? response.status : 0, Utf8ToCesu8(response.body),
+                  !response.completed);
 }
 
 void View::RaiseLoadingFinish(const std::string& url, int result, const std::string& reason) {

@@ -23,6 +23,16 @@ typedef void(__cdecl* PaintUpdated)(wkeWebView, void*, HDC, int, int, int, int);
 typedef void(__cdecl* LoadingFinish)(wkeWebView, void*, wkeString, int, wkeString);
 typedef void(__cdecl* Console)(wkeWebView, void*, int, wkeString, wkeString, unsigned, wkeString);
 typedef jsValue(__cdecl* NativeFunction)(jsExecState, void*);
+struct wkeWindowFeatures {
+  int x, y, width, height;
+  bool menuBarVisible, statusBarVisible, toolBarVisible, locationBarVisible, scrollbarsVisible,
+      resizable, fullscreen;
+};
+// Declared with the whole register as result, so tests can set bits above the
+// low byte that the engine must ignore.
+typedef unsigned(__cdecl* NavigationCallback)(wkeWebView, void*, int, wkeString);
+typedef wkeWebView(__cdecl* CreateViewCallback)(wkeWebView, void*, int, wkeString,
+                                                const wkeWindowFeatures*);
 
 #define ENGINE_FUNCTIONS(X)                                                                 \
   X(wkeIsInitialize, int(__cdecl*)())                                                       \
@@ -66,6 +76,17 @@ typedef jsValue(__cdecl* NativeFunction)(jsExecState, void*);
   X(jsInt, jsValue(__cdecl*)(int))                                                          \
   X(jsBoolean, jsValue(__cdecl*)(unsigned))                                                 \
   X(jsStringW, jsValue(__cdecl*)(jsExecState, const wchar_t*))                              \
+  X(jsGetGlobal, jsValue(__cdecl*)(jsExecState, const char*))                               \
+  X(jsGet, jsValue(__cdecl*)(jsExecState, jsValue, const char*))                            \
+  X(jsGlobalObject, jsValue(__cdecl*)(jsExecState))                                         \
+  X(jsGetWebView, wkeWebView(__cdecl*)(jsExecState))                                        \
+  X(wkeGetURL, const char*(__cdecl*)(wkeWebView))                                           \
+  X(wkeGetFrameUrl, const char*(__cdecl*)(wkeWebView, void*))                               \
+  X(wkeIsMainFrame, int(__cdecl*)(wkeWebView, void*))                                       \
+  X(wkeWebFrameGetMainFrame, void*(__cdecl*)(wkeWebView))                                   \
+  X(wkeOnNavigation, void(__cdecl*)(wkeWebView, NavigationCallback, void*))                 \
+  X(wkeOnCreateView, void(__cdecl*)(wkeWebView, CreateViewCallback, void*))                 \
+  X(wkeSetNavigationToNewWindowEnable, void(__cdecl*)(wkeWebView, unsigned))                \
   X(nodeStandinDebugConfigCount, int(__cdecl*)())                                           \
   X(nodeStandinLastDebugConfig, const char*(__cdecl*)(const char*))                         \
   X(nodeStandinSetFetchTimeout, void(__cdecl*)(unsigned))                                   \

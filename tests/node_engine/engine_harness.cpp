@@ -14,6 +14,7 @@ constexpr int kViewHeight = 300;
 constexpr DWORD kServerStartMs = 15000;
 
 int g_port = 0;
+int g_other_port = 0;
 Recorder* g_recorder = nullptr;  // the running test's recorder, for the bound function
 
 std::wstring Text(const wchar_t* text) { return text ? text : L""; }
@@ -55,6 +56,14 @@ jsValue __cdecl ServerJs(jsExecState state, void* param) {
   if (argument == L"false") return api.jsFalse();
   if (argument == L"undef") return api.jsUndefined();
   if (argument == L"second") return api.jsArg(state, 1);
+  if (argument == L"origin") {
+    // Who calls: location.origin of the calling document's own global.
+    jsValue location = api.jsGetGlobal(state, "location");
+    std::wstring origin = Text(api.jsToTempStringW(state, api.jsGet(state, location, "origin")));
+    recorder->caller_origins.push_back(origin);
+    recorder->caller_views.push_back(api.jsGetWebView(state));
+    return api.jsStringW(state, origin.c_str());
+  }
   if (argument.rfind(L"run:", 0) == 0) return api.wkeRunJSW(recorder->view, argument.c_str() + 4);
   return api.jsStringW(state, (L"\u56de\u590d:" + argument).c_str());
 }
@@ -86,7 +95,7 @@ bool StartServer() {
   DWORD start = ::GetTickCount();
   while (::GetTickCount() - start < kServerStartMs) {
     std::ifstream in(local_port_file.c_str());
-    if (in >> g_port && g_port > 0) return true;
+    if (in >> g_port >> g_other_port && g_port > 0 && g_other_port > 0) return true;
     ::Sleep(50);
   }
   return false;
@@ -148,6 +157,10 @@ void PumpFor(DWORD milliseconds) {
 
 std::wstring ServerUrl(const std::wstring& path) {
   return L"http://127.0.0.1:" + std::to_wstring(g_port) + path;
+}
+
+std::wstring OtherServerUrl(const std::wstring& path) {
+  return L"http://127.0.0.1:" + std::to_wstring(g_other_port) + path;
 }
 
 std::string ServerUrlA(const std::string& path) {

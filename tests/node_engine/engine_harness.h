@@ -40,7 +40,14 @@ struct Recorder {
   wkeWebView view = nullptr;
   // Script the console handler runs in the page, to test nesting.
   std::wstring run_on_console;
+  // What the bound test function read through jsGetGlobal/jsGet for the
+  // argument "origin", with the view jsGetWebView named.
+  std::vector<std::wstring> caller_origins;
+  std::vector<wkeWebView> caller_views;
 };
+
+// The server's second port: another origin serving the same pages.
+std::wstring OtherServerUrl(const std::wstring& path);
 
 // Runs the thread's messages until `done` holds or the time is up.
 bool PumpUntil(const std::function<bool()>& done, DWORD timeout_ms);

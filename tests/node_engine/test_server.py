@@ -3,8 +3,8 @@
 
 Serves the files under pages/ and a few endpoints whose behaviour the tests
 need: a slow answer, error statuses, an echo of the request, a generated big
-page. Binds an ephemeral loopback port and writes it to the file named on the
-command line; ends on GET /quit or after a fixed lifetime, so a test that dies
+page, a redirect, a page holding an iframe. Binds two ephemeral loopback ports (two origins, the same
+pages) and writes them to the file named on the command line; ends on GET /quit or after a fixed lifetime, so a test that dies
 never leaves it behind.
 """
 import json
@@ -57,6 +57,16 @@ class Handler(BaseHTTPRequestHandler):
             self.reply(200, json.dumps({"method": self.command, "body": body, "query": url.query,
                                         "test": self.headers.get("X-Test", "")},
                                        ensure_ascii=False))
+        elif url.path == "/redirect":
+            self.send_response(int(query.get("status", "302")))
+            self.send_header("Location", query.get("to", "/"))
+            self.send_header("Content-Length", "0")
+            self.end_headers()
+        elif url.path == "/frame":
+            src = query.get("src", "").replace("&", "&amp;").replace('"', "&quot;")
+            self.reply(200, '<html><body><iframe src="%s"></iframe>'
+                       "<script>var marker = 'frame parent';</script></body></html>" % src,
+                       TYPES[".html"])
         elif url.path == "/big":
             lines = int(query.get("lines", "1000"))
             text = "".join("<p>line %d with some text</p>\n" % i for i in range(lines))
@@ -83,9 +93,11 @@ class Server(ThreadingHTTPServer):
 
 def main():
     server = Server(("127.0.0.1", 0), Handler)
+    other = Server(("127.0.0.1", 0), Handler)
     with open(sys.argv[1] + ".tmp", "w") as f:
-        f.write(str(server.server_address[1]))
+        f.write("%d %d" % (server.server_address[1], other.server_address[1]))
     os.replace(sys.argv[1] + ".tmp", sys.argv[1])
+    threading.Thread(target=other.serve_forever, daemon=True).start()
     threading.Timer(LIFETIME_SECONDS, server.shutdown).start()
     server.serve_forever()
     os._exit(0)

@@ -40,5 +40,25 @@ TEST(UrlResolve, OriginIsSchemeHostAndPort) {
   EXPECT_EQ(UrlOrigin("http:///nohost"), "");
 }
 
+TEST(UrlResolve, WebOriginLeavesOutTheDefaultPort) {
+  EXPECT_EQ(WebOrigin(kPage), "http://127.0.0.1:8080");
+  EXPECT_EQ(WebOrigin("http://127.0.0.1:80/x"), "http://127.0.0.1");
+  EXPECT_EQ(WebOrigin("https://Shop.Example:443"), "https://shop.example");
+  EXPECT_EQ(WebOrigin("https://shop.example:80/"), "https://shop.example:80");
+  EXPECT_EQ(WebOrigin("http://u:p@h:0081/"), "http://h:81");
+  EXPECT_EQ(WebOrigin("http://[::1]:8099/a"), "http://[::1]:8099");
+  EXPECT_EQ(WebOrigin("http://[::1]/a"), "http://[::1]");
+}
+
+TEST(UrlResolve, WebOriginOfOpaqueDocumentsIsNull) {
+  EXPECT_EQ(WebOrigin("data:text/html,<p>x</p>"), "null");
+  EXPECT_EQ(WebOrigin("about:blank"), "null");
+  EXPECT_EQ(WebOrigin("file:///C:/page.html"), "null");
+  EXPECT_EQ(WebOrigin("http:///nohost"), "null");
+  EXPECT_EQ(WebOrigin("http://h:99999/"), "null");
+  EXPECT_EQ(WebOrigin("http://h:8x/"), "null");
+  EXPECT_EQ(WebOrigin("javascript:alert(1)"), "null");
+}
+
 }  // namespace
 }  // namespace node_standin

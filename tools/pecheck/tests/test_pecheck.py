@@ -461,7 +461,25 @@ def test_name_only_the_program_looks_up_is_required(good_folder, tmp_path):
     code, lines, _ = cli("--arch", arch, "--repo", repo, bad)
     assert code == 1
     assert [ln for ln in lines if ln.startswith("FAIL")] == [
-        "FAIL: node.dll: expected all 42 required exports, missing 1: wkeLookedUpOnly"]
+        "FAIL: node.dll: expected all 52 required exports, missing 1: wkeLookedUpOnly"]
+
+
+ORIGIN_NAMES = ["jsGetGlobal", "jsGet", "jsGlobalObject", "jsGetWebView", "wkeGetURL",
+                "wkeGetFrameUrl", "wkeIsMainFrame", "wkeOnNavigation", "wkeOnCreateView",
+                "wkeSetNavigationToNewWindowEnable"]
+
+
+def test_engine_functions_for_checking_the_caller_are_required(good_folder, tmp_path):
+    assert set(ORIGIN_NAMES) <= set(abi_names.NODE_ABI)
+    arch, repo, bin_dir = good_folder
+    bad = tmp_path / "bin"
+    shutil.copytree(bin_dir, bad)
+    without = [n for n in STANDIN_NAMES["node.dll"] if n not in ("jsGetGlobal", "wkeOnCreateView")]
+    build_dll(bad, arch, "node.dll", without)
+    code, lines, _ = cli("--arch", arch, "--repo", repo, bad)
+    assert code == 1
+    assert [ln for ln in lines if ln.startswith("FAIL")] == [
+        "FAIL: node.dll: expected all 52 required exports, missing 2: jsGetGlobal wkeOnCreateView"]
 
 
 def test_second_engine_is_checked_when_present(good_folder, tmp_path):
