@@ -172,6 +172,20 @@ int TrayEvent(const std::string& kind) {
   return PostToMain(kTrayEventMessage, kTrayIconId, mouse);
 }
 
+// A tap of the left button at a point of the main window's client area, as
+// the window's queue gets it from the system: the page's own hit test decides
+// what it lands on (a layered window lets clicks on its clear pixels through
+// to the desktop, so a click on the X screen may never reach it).
+int Tap(int x, int y) {
+  HWND main = FindMainWindow();
+  LPARAM point = MAKELPARAM(x, y);
+  bool posted = main && ::PostMessageA(main, WM_MOUSEMOVE, 0, point) &&
+                ::PostMessageA(main, WM_LBUTTONDOWN, MK_LBUTTON, point) &&
+                ::PostMessageA(main, WM_LBUTTONUP, 0, point);
+  Print("posted", posted ? 1 : 0);
+  return posted ? kOk : kFailed;
+}
+
 // Dismisses an open popup menu the way the Escape key does.
 int CancelMenu(DWORD timeout_ms) {
   HWND menu = ProbeMenu();
@@ -259,7 +273,7 @@ void PrintUsage() {
                "usage: lumoctl main | dialog | monitors | pcname | stats | kill\n"
                "       lumoctl close | sysclose | display-change\n"
                "       lumoctl tray settings|update|exit\n"
-               "       lumoctl tray-event right|left|double\n"
+               "       lumoctl tray-event right|left|double | tap X Y\n"
                "       lumoctl choose N [timeout_ms] | dialog-close | menu-cancel\n"
                "       lumoctl wait main|visible|dialog|menu present|gone [timeout_ms]\n");
 }
@@ -292,6 +306,7 @@ int Run(int argc, char** argv) {
   if (command == "tray") return Tray(argv[2]);
   if (command == "tray-event") return TrayEvent(argv[2]);
   if (command == "choose") return ChooseScreen(std::atoi(argv[2]), TimeoutArg(argc, argv, 3));
+  if (command == "tap" && argc >= 4) return Tap(std::atoi(argv[2]), std::atoi(argv[3]));
   if (command == "wait" && argc >= 4) return Wait(argv[2], argv[3], TimeoutArg(argc, argv, 4));
   return Usage();
 }

@@ -87,14 +87,15 @@
     },
     link: function (data) {
       var link = document.createElement("a");
-      link.href = data.url;
-      if (data.target) { link.target = data.target; }
+      link.setAttribute("href", data.url);
+      if (data.target) { link.setAttribute("target", data.target); }
       link.textContent = "link";
+      // Pixel sizes: the headless engine places only such elements for a hit.
       link.style.position = "fixed";
-      link.style.left = "0";
-      link.style.top = "0";
-      link.style.width = "100%";
-      link.style.height = "100%";
+      link.style.left = "0px";
+      link.style.top = "0px";
+      link.style.width = "4000px";
+      link.style.height = "4000px";
       link.style.display = "block";
       document.body.appendChild(link);
       report({ kind: "link-added" });
