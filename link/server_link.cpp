@@ -9,21 +9,29 @@
 #include "app/main_window.h"
 #include "ext/common_api.h"
 #include "link/pack_client.h"
+#include "link/page_load_retry.h"
 #include "link/port_discovery.h"
 #include "link/server_messages.h"
 #include "log/log_file.h"
 #include "page/console_report.h"
 #include "page/engine_text.h"
+#include "page/offline_screen.h"
 #include "util/fault_point.h"
 
 namespace {
 
 constexpr char kCategory[] = "客户通信";
 constexpr DWORD kMaxPackSize = 0x300000;
-constexpr DWORD kReloadDelayMs = 5000;
 constexpr DWORD kWatchdogStepMs = 1000;
 constexpr int kWatchdogSteps = 3;
 constexpr int kTcpPortKind = 1;
+// The till sends nothing after its login, so only keep-alive tells that a
+// server vanished without a word (power loss, a cable, a NAT that forgot the
+// flow). Probes start after 5 s of silence and go every 2 s; Windows gives up
+// after 10 unanswered ones (5 + 10 x 2 = 25 s), Linux under Wine after 9. The
+// library's defaults (60 s, then 20 s) would take about four minutes.
+constexpr DWORD kKeepAliveTimeMs = 5000;
+constexpr DWORD kKeepAliveIntervalMs = 2000;
 // Code of the internal check that the link starts with a main window.
 constexpr int kLinkWithoutWindow = 21;
 
@@ -36,10 +44,6 @@ bool g_link_started = false;
 // Held while a link event is logged and while the link is silenced, so no
 // link line can follow the shutdown's first line.
 std::mutex g_log_gate;
-DWORD WINAPI ReloadPageThread(void*) {
-  ::SendMessageA(App().main_window, App().page_message, kPageReload, 0);
-  return 0;
-}
 
 void ConnectIfStopped() {
   HP_Client handle = g_handle.load();
@@ -86,7 +90,6 @@ bool StopClientHandlingSentMessages(HP_Client handle, DWORD wait_ms) {
 
 }  // namespace
 
-
 void LinkLog(const std::string& message) {
   std::lock_guard<std::mutex> hold(g_log_gate);
   if (g_stopping) return;
@@ -116,16 +119,16 @@ bool WaitHandlingSentMessages(HANDLE handle, DWORD wait_ms) {
   }
 }
 
-void __cdecl OnPageLoaded(wkeWebView, void*, wkeString, int result, wkeString reason) {
-  if (g_link_started) return;
+void __cdecl OnPageLoaded(wkeWebView, void*, wkeString url, int result, wkeString reason) {
+  auto get_string = Node().wkeGetStringW;
+  // The local screen shown meanwhile is not the page: its loads start
+  // nothing, log nothing and retry nothing.
+  if (url && get_string && IsLocalScreenUrl(TextOf(get_string(url)))) return;
   if (result != 0) {
-    auto get_string = Node().wkeGetStringW;
-    std::string why = (reason && get_string) ? TextOf(get_string(reason)) : "";
-    WriteLog("载入页面", "失败 code:" + why);
-    ::Sleep(kReloadDelayMs);
-    StartThread(ReloadPageThread, nullptr);
+    OnPageLoadFailed((reason && get_string) ? TextOf(get_string(reason)) : "");
     return;
   }
+  if (g_link_started) return;
   g_link_started = true;
   WriteLog("载入完成");
   if (!StartLink()) {
@@ -147,6 +150,8 @@ bool StartLink() {
   g_client.SetOnReceive(OnLinkReceive);
   g_client.SetOnClose(OnLinkClose);
   g_client.SetMaxPackSize(handle, kMaxPackSize);
+  g_client.SetKeepAliveTime(handle, kKeepAliveTimeMs);
+  g_client.SetKeepAliveInterval(handle, kKeepAliveIntervalMs);
   if (!StartThread(WatchdogThread, nullptr, &g_watchdog)) {
     StopLink();
     return false;
@@ -156,6 +161,8 @@ bool StartLink() {
 
 void StopLink(DWORD watchdog_wait_ms, DWORD client_wait_ms) {
   SilenceLink();
+  // The retry chain's page check uses libcurl, which shutdown releases next.
+  StopPageLoadRetry(watchdog_wait_ms);
   g_quit = true;
   if (g_watchdog) {
     WaitHandlingSentMessages(g_watchdog, watchdog_wait_ms);
@@ -177,8 +184,7 @@ En_HP_HandleResult __stdcall OnLinkConnect(HP_Client, HP_CONNID) {
   auto make_message = Common()._fun_msg;
   HP_Client handle = g_handle.load();
   if (make_message == nullptr || handle == nullptr) return HP_HR_OK;
-  const char* login = make_message("login", App().app_name.c_str(), App().pc_name.c_str(),
-                                   nullptr);
+  const char* login = make_message("login", App().app_name.c_str(), App().pc_name.c_str(), nullptr);
   if (login != nullptr) g_client.Send(handle, login);
   FaultPoint(FaultSite::kSocketWorker);
   return HP_HR_OK;
