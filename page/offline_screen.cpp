@@ -3,17 +3,15 @@
 #include <fstream>
 #include <iterator>
 
-#include "log/text_encoding.h"
-
 namespace {
 
 // The marker is a media-type parameter that engines ignore; base64 keeps the
 // URL free of characters an engine might escape, so it comes back unchanged.
 constexpr char kUrlPrefix[] = "data:text/html;lumo=offline;base64,";
 
-// Larger files are not a screen a shop means to show; reading them whole
-// into a URL would only cost memory.
-constexpr std::streamoff kMaxOfflinePageBytes = 2 * 1024 * 1024;
+// Larger files are not a screen a shop means to show, and their URL (a
+// third longer than the file) would pass the 2 MB a browser takes.
+constexpr std::streamoff kMaxOfflinePageBytes = 1024 * 1024;
 
 std::string Base64(const std::string& bytes) {
   static const char kDigits[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
@@ -60,22 +58,24 @@ std::string BuiltInScreenHtml(const std::string& time_text) {
   // on the body itself, where every engine takes them from. The clock moves
   // on by itself; pushes that arrive meanwhile find a clientJS2 that ignores
   // them instead of filling the log with script errors.
-  std::string html =
-      "<!DOCTYPE html><html><head><meta charset=\"utf-8\"><title>请稍候</title>"
-      "<style>html{height:100%;background:#1e2a38}"
-      "body{margin:0;height:100%;display:flex;flex-direction:column;align-items:center;"
-      "justify-content:center;font-family:sans-serif}"
-      "#wait{font-size:56px}#clock{font-size:36px;margin-top:28px;opacity:.7}</style></head>"
-      "<body style=\"background:#1e2a38;color:#e8edf2\">"
-      "<div id=\"wait\">请稍候</div><div id=\"clock\">" +
-      time_text +
-      "</div><script>function clientJS2(){}"
-      "(function(){var c=document.getElementById('clock');"
-      "function two(n){return (n<10?'0':'')+n;}"
-      "setInterval(function(){var d=new Date();"
-      "c.textContent=two(d.getHours())+':'+two(d.getMinutes());},1000);})();"
-      "</script></body></html>";
-  return AnsiToUtf8(html);
+  // UTF-8 whatever the build stores narrow literals as (code page 936 in
+  // the program): the page declares UTF-8.
+  return std::string(
+             u8"<!DOCTYPE html><html><head><meta charset=\"utf-8\"><title>请稍候</title>"
+             u8"<style>html{height:100%;background:#1e2a38}"
+             u8"body{margin:0;height:100%;display:flex;flex-direction:column;align-items:center;"
+             u8"justify-content:center;font-family:sans-serif}"
+             u8"#wait{font-size:56px}#clock{font-size:36px;margin-top:28px;opacity:.7}"
+             u8"</style></head>"
+             u8"<body style=\"background:#1e2a38;color:#e8edf2\">"
+             u8"<div id=\"wait\">请稍候</div><div id=\"clock\">") +
+         time_text +
+         u8"</div><script>function clientJS2(){}"
+         u8"(function(){var c=document.getElementById('clock');"
+         u8"function two(n){return (n<10?'0':'')+n;}"
+         u8"setInterval(function(){var d=new Date();"
+         u8"c.textContent=two(d.getHours())+':'+two(d.getMinutes());},1000);})();"
+         u8"</script></body></html>";
 }
 
 std::string LocalScreenUrlOf(const std::string& html) { return kUrlPrefix + Base64(html); }

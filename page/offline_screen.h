@@ -11,8 +11,8 @@
 inline constexpr char kOfflinePageName[] = "offline.html";
 
 // The URL of the local screen: run_directory (ending in a backslash) +
-// offline.html when that file can be read and is not empty, else the built-in
-// screen showing time_text (e.g. "09:41").
+// offline.html when that file can be read and holds 1 byte to 1 MiB, else the
+// built-in screen showing time_text (e.g. "09:41").
 std::string LocalScreenUrl(const std::string& run_directory, const std::string& time_text);
 
 // True when url (as the engine reports a load or navigation) is the local

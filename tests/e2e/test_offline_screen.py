@@ -91,6 +91,8 @@ def test_failed_reload_shows_the_local_screen_and_the_page_comes_back(make_run, 
     back = wait_until(lambda: loads(office) > before, BACK_WITHIN_SECONDS + 5)
     took = time.monotonic() - answered
     assert back and took <= BACK_WITHIN_SECONDS, "the page came back after %.1f s" % took
+    print("%s, %s: the page came back %.1f s after the web side answered"
+          % (engine(), screen_kind, took))
     assert wait_until(lambda: not shows(colour, rect)(capture(ENV)), 10), "the local screen stayed"
 
     time.sleep(4)  # more than one watchdog round

@@ -89,8 +89,13 @@ TEST_F(OfflineScreenTest, TheShopsOfflineHtmlIsShownByteForByte) {
   EXPECT_EQ(Payload(LocalScreenUrl(run_directory_, "")), all);
 }
 
-TEST_F(OfflineScreenTest, AnEmptyOfflineHtmlFallsBackToTheBuiltInScreen) {
+TEST_F(OfflineScreenTest, AnEmptyOrOversizedOfflineHtmlFallsBackToTheBuiltInScreen) {
   WriteOfflinePage("");
+  EXPECT_EQ(Payload(LocalScreenUrl(run_directory_, "23:59")), BuiltInScreenHtml("23:59"));
+  // A browser takes URLs up to 2 MB: 1 MiB of file is the most that fits.
+  WriteOfflinePage(std::string(1024 * 1024, 'a'));
+  EXPECT_EQ(Payload(LocalScreenUrl(run_directory_, "")).size(), 1024u * 1024u);
+  WriteOfflinePage(std::string(1024 * 1024 + 1, 'a'));
   EXPECT_EQ(Payload(LocalScreenUrl(run_directory_, "23:59")), BuiltInScreenHtml("23:59"));
 }
 
