@@ -20,6 +20,7 @@
 #include "page/console_report.h"
 #include "page/page_commands.h"
 #include "page/page_host.h"
+#include "page/offline_screen.h"
 #include "page/page_navigation.h"
 #include "page/page_origin.h"
 #include "page/script_bridge.h"
@@ -70,6 +71,7 @@ bool PreparePage(AppState& app) {
   host.OnLoadingFinish(OnPageLoaded, nullptr);
   host.OnNavigation(OnPageNavigation, nullptr);
   host.OnCreateView(OnPageCreateView, nullptr);
+  SetLocalScreenCheck(&IsLocalScreenUrl);
   return true;
 }
 

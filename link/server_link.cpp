@@ -9,11 +9,13 @@
 #include "app/main_window.h"
 #include "ext/common_api.h"
 #include "link/pack_client.h"
+#include "link/page_load_retry.h"
 #include "link/port_discovery.h"
 #include "link/server_messages.h"
 #include "log/log_file.h"
 #include "page/console_report.h"
 #include "page/engine_text.h"
+#include "page/offline_screen.h"
 #include "page/page_navigation.h"
 #include "page/page_origin.h"
 #include "util/fault_point.h"
@@ -22,10 +24,16 @@ namespace {
 
 constexpr char kCategory[] = "客户通信";
 constexpr DWORD kMaxPackSize = 0x300000;
-constexpr DWORD kReloadDelayMs = 5000;
 constexpr DWORD kWatchdogStepMs = 1000;
 constexpr int kWatchdogSteps = 3;
 constexpr int kTcpPortKind = 1;
+// The till sends nothing after its login, so only keep-alive tells that a
+// server vanished without a word (power loss, a cable, a NAT that forgot the
+// flow). Probes start after 5 s of silence and go every 2 s; Windows gives up
+// after 10 unanswered ones (5 + 10 x 2 = 25 s), Linux under Wine after 9. The
+// library's defaults (60 s, then 20 s) would take about four minutes.
+constexpr DWORD kKeepAliveTimeMs = 5000;
+constexpr DWORD kKeepAliveIntervalMs = 2000;
 // Code of the internal check that the link starts with a main window.
 constexpr int kLinkWithoutWindow = 21;
 
@@ -38,27 +46,6 @@ bool g_link_started = false;
 // Held while a link event is logged and while the link is silenced, so no
 // link line can follow the shutdown's first line.
 std::mutex g_log_gate;
-DWORD WINAPI ReloadPageThread(void*) {
-  ::SendMessageA(App().main_window, App().page_message, kPageReload, 0);
-  return 0;
-}
-
-std::atomic<bool> g_reload_pending{false};
-
-DWORD WINAPI ReloadPageLaterThread(void*) {
-  ::Sleep(kReloadDelayMs);
-  g_reload_pending = false;
-  ::SendMessageA(App().main_window, App().page_message, kPageReload, 0);
-  return 0;
-}
-
-// Loads the start page again after the reload delay, without holding up the
-// GUI thread; one reload at a time, so a server that keeps redirecting away
-// is asked once per delay.
-void ReloadPageLater() {
-  if (g_reload_pending.exchange(true)) return;
-  if (!StartThread(ReloadPageLaterThread, nullptr)) g_reload_pending = false;
-}
 
 void ConnectIfStopped() {
   HP_Client handle = g_handle.load();
@@ -105,7 +92,6 @@ bool StopClientHandlingSentMessages(HP_Client handle, DWORD wait_ms) {
 
 }  // namespace
 
-
 void LinkLog(const std::string& message) {
   std::lock_guard<std::mutex> hold(g_log_gate);
   if (g_stopping) return;
@@ -135,23 +121,24 @@ bool WaitHandlingSentMessages(HANDLE handle, DWORD wait_ms) {
   }
 }
 
-void __cdecl OnPageLoaded(wkeWebView, void*, wkeString, int result, wkeString reason) {
+void __cdecl OnPageLoaded(wkeWebView, void*, wkeString url, int result, wkeString reason) {
+  auto get_string = Node().wkeGetStringW;
+  // The local screen shown meanwhile is not the page: its loads start
+  // nothing, log nothing and retry nothing.
+  if (url && get_string && IsLocalScreenUrl(TextOf(get_string(url)))) return;
   if (result == 0 && !PageOnTrustedOrigin()) {
     // Led away by something that did not ask (a redirect the engine followed
-    // by itself): never counts as the page, and the page comes back.
+    // by itself): never counts as the page, and the page comes back the way
+    // a failed load does.
     WriteLog("WKE", "OnLoaded foreign url:" + LoggedUrl(MainFrameUrl()) + " start page again");
-    ReloadPageLater();
+    OnPageLoadFailed("foreign origin");
+    return;
+  }
+  if (result != 0) {
+    OnPageLoadFailed((reason && get_string) ? TextOf(get_string(reason)) : "");
     return;
   }
   if (g_link_started) return;
-  if (result != 0) {
-    auto get_string = Node().wkeGetStringW;
-    std::string why = (reason && get_string) ? TextOf(get_string(reason)) : "";
-    WriteLog("载入页面", "失败 code:" + why);
-    ::Sleep(kReloadDelayMs);
-    StartThread(ReloadPageThread, nullptr);
-    return;
-  }
   g_link_started = true;
   WriteLog("载入完成");
   if (!StartLink()) {
@@ -173,6 +160,8 @@ bool StartLink() {
   g_client.SetOnReceive(OnLinkReceive);
   g_client.SetOnClose(OnLinkClose);
   g_client.SetMaxPackSize(handle, kMaxPackSize);
+  g_client.SetKeepAliveTime(handle, kKeepAliveTimeMs);
+  g_client.SetKeepAliveInterval(handle, kKeepAliveIntervalMs);
   if (!StartThread(WatchdogThread, nullptr, &g_watchdog)) {
     StopLink();
     return false;
@@ -182,6 +171,8 @@ bool StartLink() {
 
 void StopLink(DWORD watchdog_wait_ms, DWORD client_wait_ms) {
   SilenceLink();
+  // The retry chain's page check uses libcurl, which shutdown releases next.
+  StopPageLoadRetry(watchdog_wait_ms);
   g_quit = true;
   if (g_watchdog) {
     WaitHandlingSentMessages(g_watchdog, watchdog_wait_ms);
@@ -203,8 +194,7 @@ En_HP_HandleResult __stdcall OnLinkConnect(HP_Client, HP_CONNID) {
   auto make_message = Common()._fun_msg;
   HP_Client handle = g_handle.load();
   if (make_message == nullptr || handle == nullptr) return HP_HR_OK;
-  const char* login = make_message("login", App().app_name.c_str(), App().pc_name.c_str(),
-                                   nullptr);
+  const char* login = make_message("login", App().app_name.c_str(), App().pc_name.c_str(), nullptr);
   if (login != nullptr) g_client.Send(handle, login);
   FaultPoint(FaultSite::kSocketWorker);
   return HP_HR_OK;

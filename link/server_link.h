@@ -10,7 +10,8 @@
 #include "ext/node_api.h"
 
 // The page host's loading-finished handler: starts the link on the first
-// success; logs a failure and reloads the page after 5 s.
+// success; hands every failure to OnPageLoadFailed (page_load_retry.h), before
+// and after the link started; ignores the local screen's loads.
 void __cdecl OnPageLoaded(wkeWebView view, void* param, wkeString url, int result,
                           wkeString reason);
 // Creates and configures the client and starts the watchdog; the first

@@ -20,7 +20,7 @@ PACKAGES=(
   locales googletest libgtest-dev cmake ninja-build python3 build-essential dpkg-dev
   duktape-dev libcurl4-openssl-dev rapidjson-dev nlohmann-json3-dev libbenchmark-dev libspdlog-dev libstb-dev
   clang libclang-rt-14-dev curl procps psmisc chromium python3-pytest python3-pefile nsis
-  osslsigncode openssl
+  osslsigncode openssl iptables
   fonts-noto-cjk fonts-wqy-microhei
 )
 # 32-bit Wine, only where it can run.

@@ -93,6 +93,7 @@ void TcpPackClient::OnConnected() {
     local_address_ = AddressText(local);
     local_port_ = ::ntohs(local.sin_port);
   }
+  close_error_ = 0;
   connected_ = true;
   state_ = HP_SS_STARTED;
 }
@@ -112,8 +113,12 @@ CloseReason TcpPackClient::Communicate() {
     if (which == WAIT_OBJECT_0) {
       // Clears the socket's event; what happened is found out by reading and
       // writing, which also covers readiness that arrived meanwhile.
-      WSANETWORKEVENTS happened;
+      WSANETWORKEVENTS happened = {};
       ::WSAEnumNetworkEvents(socket_.Get(), net_event_.Get(), &happened);
+      // A connection broken under us (keep-alive found the peer gone) ends
+      // with an error that the read which follows does not repeat.
+      if ((happened.lNetworkEvents & FD_CLOSE) != 0 && happened.iErrorCode[FD_CLOSE_BIT] != 0)
+        close_error_ = happened.iErrorCode[FD_CLOSE_BIT];
     } else if (which != WAIT_OBJECT_0 + 1) {
       return {HP_SO_UNKNOWN, static_cast<int>(::GetLastError())};
     }
@@ -128,7 +133,9 @@ TcpPackClient::Io TcpPackClient::ReceiveAvailable(CloseReason* reason) {
     int got = ::recv(socket_.Get(), reinterpret_cast<char*>(chunk_.data()),
                      static_cast<int>(chunk_.size()), 0);
     if (got == 0) {
-      *reason = {HP_SO_CLOSE, 0};  // the peer closed in order
+      // The peer closed in order, unless the connection was broken.
+      *reason = close_error_ != 0 ? CloseReason{HP_SO_RECEIVE, close_error_}
+                                  : CloseReason{HP_SO_CLOSE, 0};
       return Io::kFailed;
     }
     if (got < 0) {

@@ -112,6 +112,9 @@ class TcpPackClient {
   std::atomic<int> last_error_{HP_SE_OK};
   std::atomic<bool> stop_requested_{false};
   std::atomic<bool> connected_{false};
+  // The error the system gave with the close event of this connection; the
+  // worker thread's alone.
+  int close_error_ = 0;
   std::atomic<bool> paused_{false};
   std::atomic<bool> destroy_when_done_{false};
   std::atomic<HP_CONNID> connection_id_{0};

@@ -1,6 +1,7 @@
 #include "standins/node/http_fetch.h"
 
 #include "standins/node/curl_api.h"
+#include "standins/node/data_url.h"
 #include "util/scoped_handle.h"
 
 namespace node_standin {
@@ -102,6 +103,14 @@ void SetFetchTimeout(uint32_t milliseconds) { g_timeout_ms = milliseconds == 0 ?
 
 FetchResponse Fetch(const FetchRequest& request, const std::atomic<bool>* cancel) {
   FetchResponse response;
+  if (IsDataUrl(request.url)) {
+    // The document is in the URL: no transfer, an answer at once.
+    response.completed = DecodeDataUrl(request.url, &response.body);
+    response.status = 200;
+    response.final_url = request.url;
+    if (!response.completed) response.failure = "net::ERR_INVALID_URL";
+    return response;
+  }
   if (Curl() == nullptr) {
     response.failure = "net::ERR_FAILED (libcurl.dll is not available)";
     return response;

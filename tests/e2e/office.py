@@ -110,6 +110,13 @@ class Office:
     def tcp_start(self):
         return self._call("POST", "/tcp/start")
 
+    def web_stop(self):
+        """Closes the web side while the TCP side stays up (a web server restarting)."""
+        return self._call("POST", "/web/stop")
+
+    def web_start(self):
+        return self._call("POST", "/web/start")
+
     def received(self):
         return self._call("GET", "/received")
 

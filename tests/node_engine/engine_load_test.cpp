@@ -37,6 +37,20 @@ TEST_F(EngineTest, RefusedConnectionFailsWithReason) {
       << recorder_.loads[0].reason.c_str();
 }
 
+TEST_F(EngineTest, DataUrlLoadsWithoutAServerAndReportsItsUrl) {
+  // <title>Local</title><p>here</p><script>var ran = 1;</script>
+  std::wstring url =
+      L"data:text/html;lumo=offline;base64,"
+      L"PHRpdGxlPkxvY2FsPC90aXRsZT48cD5oZXJlPC9wPjxzY3JpcHQ+dmFyIHJhbiA9IDE7PC9zY3JpcHQ+";
+  ASSERT_TRUE(LoadAndWait(url));
+  EXPECT_EQ(recorder_.loads[0].result, 0);
+  EXPECT_EQ(recorder_.loads[0].url, url);
+  EXPECT_EQ(Run(L"document.title"), L"Local");
+  EXPECT_EQ(RunInt(L"ran"), 1);
+  ASSERT_TRUE(LoadAndWait(L"data:text/html;base64,***"));
+  EXPECT_EQ(recorder_.loads[1].result, 1);
+}
+
 TEST_F(EngineTest, ErrorStatusFailsWithTheStatus) {
   ASSERT_TRUE(LoadAndWait(ServerUrl(L"/status/404")));
   EXPECT_EQ(recorder_.loads[0].result, 1);

@@ -65,6 +65,23 @@ class Backoffice:
         self._ports[name] = service.port
         service.start()
 
+    def web_stop(self):
+        """Closes the web side (its port then refuses connections) while the
+        TCP side and the control interface go on, like a web server restarting.
+        False when it was not running."""
+        service = self._http.pop("web", None)
+        if service is None:
+            return False
+        service.stop_serving()
+        service.close()
+        return True
+
+    def web_start(self):
+        """Opens the web side again on the port it had; its port number."""
+        if "web" not in self._http:
+            self._start_http("web", WebHandler)
+        return self._ports["web"]
+
     def ready_line(self):
         line = "backoffice ready web=%(web)d tcp=%(tcp)d control=%(control)d" % self._ports
         if "report" in self._ports:

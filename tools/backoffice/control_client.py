@@ -89,6 +89,8 @@ SIMPLE = {
     "reset": ("POST", "/reset"),
     "tcp-stop": ("POST", "/tcp/stop"),
     "tcp-start": ("POST", "/tcp/start"),
+    "web-stop": ("POST", "/web/stop"),
+    "web-start": ("POST", "/web/start"),
     "shutdown": ("POST", "/shutdown"),
 }
 COMMANDS = set(SIMPLE) | {"push", "demo", "wait", "config"}

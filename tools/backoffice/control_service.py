@@ -46,6 +46,8 @@ class ControlHandler(BaseHandler):
             "/drop": lambda b, q: {"dropped": self.context.tcp.drop()},
             "/tcp/stop": lambda b, q: {"stopped": self.context.tcp.stop()},
             "/tcp/start": self._tcp_start,
+            "/web/stop": lambda b, q: {"stopped": self.context.web_stop()},
+            "/web/start": lambda b, q: {"port": self.context.web_start()},
             "/reset": self._reset,
             "/config": self._config,
             "/shutdown": lambda b, q: {"shutdown": True},

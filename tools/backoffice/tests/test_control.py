@@ -167,3 +167,23 @@ def test_cli_reports_an_unreachable_simulator_and_bad_text():
 def test_cli_refuses_text_the_till_code_page_lacks(office):
     done = run_cli("push", "--control", str(office.ports["control"]), '{"t":"😀"}')
     assert done.returncode == 2 and b"gbk" in done.stderr
+
+
+def test_web_side_stops_and_starts_again_on_its_port_while_tills_stay(office, control):
+    till = Till(office.tcp.port)
+    till.send(frame(b"before"))
+    assert control.wait("received", 1)["ok"]
+    web = office.ports["web"]
+    assert control.post("/web/stop") == {"stopped": True}
+    assert control.post("/web/stop") == {"stopped": False}
+    with pytest.raises(OSError):
+        socket.create_connection(("127.0.0.1", web), timeout=5).close()
+    # The TCP side is untouched: the till still reaches it and gets pushes.
+    till.send(frame(b"during"))
+    assert control.wait("received", 2)["ok"]
+    assert control.post("/push", b"hello")["sent"] == 1
+    assert till.read_pack() == (0, b"hello")
+    assert control.post("/web/start") == {"port": web}
+    assert http_get(web, "/")[0] == 200
+    assert control.get("/connections")["count"] == 1
+    till.close()
