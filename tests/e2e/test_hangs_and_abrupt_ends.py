@@ -9,6 +9,7 @@ any end with [local] restart=0 or beyond the restart cap."""
 import json
 import os
 import signal
+import subprocess
 import time
 
 import pytest
@@ -70,9 +71,17 @@ class Shop:
         return wait_until(lambda: len(self.runs()) > run_index and any(
             l.message.startswith("OnConnect:") for l in self.runs()[run_index]), 30)
 
+    def watchers(self):
+        """Command lines of this folder's live watcher processes (Wine shows a
+        process's Windows command line)."""
+        found = subprocess.run(["pgrep", "-af", "--", "%s.*--watch" % self.folder.name],
+                               capture_output=True, text=True)
+        return [line for line in found.stdout.splitlines() if self.folder.name in line]
+
     def nothing_follows(self, loads):
         time.sleep(NOTHING_FOLLOWS_SECONDS)
-        return self.loads() == loads and self.ctl.main().get("found") == "0"
+        return (self.loads() == loads and self.ctl.main().get("found") == "0"
+                and not self.watchers())
 
 
 @pytest.fixture(autouse=True)
@@ -137,6 +146,7 @@ def abrupt_end(shop, how):
 @pytest.mark.parametrize("how, exit_code", [("sigkill", None), ("terminate", "9")])
 def test_a_program_ended_from_outside_is_started_again_by_its_watcher(make_run, how, exit_code):
     shop = Shop(make_run, "abrupt-" + how)
+    assert len(shop.watchers()) == 1, shop.watchers()
     pid = abrupt_end(shop, how)
     ended = time.monotonic()
     assert shop.wait_loads(2, ABRUPT_RESTART_SECONDS), \
@@ -150,8 +160,11 @@ def test_a_program_ended_from_outside_is_started_again_by_its_watcher(make_run, 
     assert said[0].startswith(prefix) and said[0].endswith(",看守进程已重启 10分钟内第1次"), said
     if exit_code:
         assert said[0][len(prefix):].startswith(exit_code + ","), said
-    # The new copy runs normally: logs in, and is itself watched.
+    # The new copy runs normally: logs in, and is itself watched (the old
+    # watcher ended after starting it).
     assert shop.wait_logged_in(1)
+    assert len(shop.watchers()) == 1 and "--watch %d " % pid not in shop.watchers()[0], \
+        shop.watchers()
     print("page back %.1f s after the end (%s)" % (took, how))
     end_through_tray(shop)
     assert shop.nothing_follows(2)
@@ -182,6 +195,7 @@ def test_a_stand_down_as_an_installer_gives_it_keeps_a_hard_end_down(make_run):
 
 def test_restart_0_keeps_an_abrupt_end_down(make_run):
     shop = Shop(make_run, "abrupt-restart0", local={"restart": 0})
+    assert shop.watchers() == [], "restart=0 needs no watcher"
     assert shop.ctl.run("terminate")["killed"] == "1"
     assert shop.program.wait_exit(20) is not None
     assert shop.nothing_follows(1)
