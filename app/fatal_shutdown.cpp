@@ -4,6 +4,7 @@
 
 #include "app/restart.h"
 #include "app/shutdown.h"
+#include "app/watcher.h"
 
 namespace {
 
@@ -14,6 +15,7 @@ constexpr DWORD kDeadlineMarginMs = 500;
 std::atomic<HWND> g_window{nullptr};
 std::atomic<DWORD> g_gui_thread{0};
 std::atomic<bool> g_shutdown_ran{false};
+std::atomic<bool> g_gui_unresponsive{false};
 
 DWORD WINAPI DeadlineThread(void*) {
   ::Sleep(kFatalBoundMs - kDeadlineMarginMs);
@@ -39,6 +41,8 @@ void SetFatalShutdownWindow(HWND main_window) {
   g_gui_thread = ::GetCurrentThreadId();
 }
 
+void NoteGuiThreadUnresponsive() { g_gui_unresponsive = true; }
+
 void EndProcessNow() {
   // TerminateProcess, not ExitProcess: no library's detach code runs in a
   // process whose threads may be stuck inside it.
@@ -53,9 +57,11 @@ void RunFatalShutdown() {
 
 void ShutdownAfterFatalError() {
   ArmDeadline();
+  // This path restarts (or not) on its own: the watcher must not add a copy.
+  StandDownWatcher();
   RestartAfterFatalError();
   HWND window = g_window.load();
-  if (OnGuiThread() || window == nullptr) RunFatalShutdown();
+  if (OnGuiThread() || window == nullptr || g_gui_unresponsive) RunFatalShutdown();
   // The failing thread stays here; the GUI thread or the deadline ends the
   // process.
   if (!::PostMessageA(window, kFatalShutdownMessage, 0, 0)) RunFatalShutdown();

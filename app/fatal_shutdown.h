@@ -21,5 +21,8 @@ void SetFatalShutdownWindow(HWND main_window);
 // The main window's handler of kFatalShutdownMessage: the shutdown steps on
 // the GUI thread, then the end of the process.
 void RunFatalShutdown();
+// The GUI thread is known not to answer (a hang): the fatal path runs the
+// shutdown steps on the failing thread instead of handing them over.
+void NoteGuiThreadUnresponsive();
 // Ends the process at once with the fatal exit code.
 [[noreturn]] void EndProcessNow();

@@ -7,8 +7,11 @@
 #include "app/screen_dialog.h"
 #include "app/shutdown.h"
 #include "app/startup.h"
+#include "app/watcher.h"
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
+  // The same file runs as the program's watcher: no window, no lock.
+  if (IsWatcherCommandLine(::GetCommandLineA())) return RunWatcher(::GetCommandLineA());
   MainWindowHandlers handlers;
   handlers.on_created = StartUp;
   handlers.on_destroyed = Shutdown;

@@ -10,7 +10,6 @@
 
 namespace {
 
-constexpr char kCategory[] = "重启";
 constexpr char kMarker[] = "--restarted-after";
 // The old process ends within its own ten-second bound; this is only a
 // ceiling for a process that hangs past it.
@@ -18,7 +17,9 @@ constexpr DWORD kReplacedProcessWaitMs = 30000;
 
 int64_t NowSeconds() { return static_cast<int64_t>(std::time(nullptr)); }
 
-bool StartCopy(const std::string& arguments, DWORD* process_id, DWORD* error) {
+}  // namespace
+
+bool StartProgramCopy(const std::string& arguments, DWORD* process_id, DWORD* error) {
   const AppState& app = App();
   std::string program = app.run_directory + app.executable_name;
   std::string command_line = "\"" + program + "\" " + arguments;
@@ -37,13 +38,11 @@ bool StartCopy(const std::string& arguments, DWORD* process_id, DWORD* error) {
   return true;
 }
 
-}  // namespace
-
-RestartHistory ParseRestartArguments(const std::string& command_line) {
+RestartHistory ParseHistoryAfter(const std::string& command_line, const std::string& marker) {
   RestartHistory history;
-  size_t at = command_line.find(kMarker);
+  size_t at = command_line.find(marker + " ");
   if (at == std::string::npos) return history;
-  std::istringstream words(command_line.substr(at + sizeof(kMarker) - 1));
+  std::istringstream words(command_line.substr(at + marker.size()));
   unsigned long process = 0;
   if (!(words >> process)) return history;
   history.previous_process = static_cast<DWORD>(process);
@@ -52,10 +51,27 @@ RestartHistory ParseRestartArguments(const std::string& command_line) {
   return history;
 }
 
-std::string RestartArguments(DWORD process, const std::vector<int64_t>& times) {
-  std::string arguments = std::string(kMarker) + " " + std::to_string(process);
+std::string HistoryArguments(const std::string& marker, DWORD process,
+                             const std::vector<int64_t>& times) {
+  std::string arguments = marker + " " + std::to_string(process);
   for (int64_t time : times) arguments += " " + std::to_string(time);
   return arguments;
+}
+
+RestartHistory ParseRestartArguments(const std::string& command_line) {
+  RestartHistory history = ParseHistoryAfter(command_line, kMarker);
+  size_t at = command_line.find(std::string(kAbruptEndMarker) + " ");
+  if (history.previous_process == 0 || at == std::string::npos) return history;
+  std::istringstream words(command_line.substr(at + sizeof(kAbruptEndMarker) - 1));
+  unsigned long code = 0;
+  if (!(words >> code)) return history;
+  history.after_abrupt_end = true;
+  history.abrupt_exit_code = static_cast<DWORD>(code);
+  return history;
+}
+
+std::string RestartArguments(DWORD process, const std::vector<int64_t>& times) {
+  return HistoryArguments(kMarker, process, times);
 }
 
 std::vector<int64_t> RecentRestarts(const std::vector<int64_t>& times, int64_t now) {
@@ -74,25 +90,37 @@ void WaitForReplacedProcess(const RestartHistory& history) {
   ::CloseHandle(old);
 }
 
-void RestartAfterFatalError() {
-  const AppState& app = App();
-  if (!app.restart_after_fatal_error) {
-    WriteLog(kCategory, "已关闭(restart=0),不重启");
-    return;
+RestartOutcome RestartCopy(bool allowed, DWORD replaced, const std::vector<int64_t>& times,
+                           const std::string& extra) {
+  RestartOutcome outcome;
+  if (!allowed) {
+    outcome.message = "已关闭(restart=0),不重启";
+    return outcome;
   }
   int64_t now = NowSeconds();
-  std::vector<int64_t> recent = RecentRestarts(app.restart_history.times, now);
+  std::vector<int64_t> recent = RecentRestarts(times, now);
   if (recent.size() >= kMaxRestarts) {
-    WriteLog(kCategory, "10分钟内已重启" + std::to_string(recent.size()) + "次,不再重启");
-    return;
+    outcome.message = "10分钟内已重启" + std::to_string(recent.size()) + "次,不再重启";
+    return outcome;
   }
   recent.push_back(now);
   DWORD process = 0;
   DWORD error = 0;
-  if (!StartCopy(RestartArguments(::GetCurrentProcessId(), recent), &process, &error)) {
-    WriteLog(kCategory, "失败 error:" + std::to_string(error));
-    return;
+  std::string arguments = RestartArguments(replaced, recent);
+  if (!extra.empty()) arguments += " " + extra;
+  if (!StartProgramCopy(arguments, &process, &error)) {
+    outcome.message = "失败 error:" + std::to_string(error);
+    return outcome;
   }
-  WriteLog(kCategory, "新进程 pid:" + std::to_string(process) + " 10分钟内第" +
-                          std::to_string(recent.size()) + "次");
+  outcome.started = true;
+  outcome.message = "新进程 pid:" + std::to_string(process) + " 10分钟内第" +
+                    std::to_string(recent.size()) + "次";
+  return outcome;
+}
+
+void RestartAfterFatalError() {
+  const AppState& app = App();
+  WriteLog(kRestartCategory, RestartCopy(app.restart_after_fatal_error, ::GetCurrentProcessId(),
+                                         app.restart_history.times, "")
+                                 .message);
 }

@@ -1,7 +1,9 @@
 #include "app/shutdown.h"
 
 #include "app/app_state.h"
+#include "app/hang_watch.h"
 #include "app/tray_icon.h"
+#include "app/watcher.h"
 #include "link/server_link.h"
 #include "log/log_file.h"
 #include "net/http_global.h"
@@ -15,12 +17,18 @@ namespace {
 constexpr DWORD kWatchdogShare = 25;
 constexpr DWORD kClientShare = 40;
 constexpr DWORD kLogShare = 30;
+// The hang watch ends within a second once told; its wait is no hang.
+constexpr DWORD kHangWatchStopMs = 1000;
 
 DWORD Share(DWORD total_ms, DWORD percent) {
   return total_ms == INFINITE ? INFINITE : total_ms / 100 * percent;
 }
 
 void RunSteps(DWORD total_ms) {
+  // This end is the program's own: nothing may restart it, and the waits
+  // below are not hangs.
+  StandDownWatcher();
+  StopHangWatch(kHangWatchStopMs);
   // Socket events arriving from here on are not logged, so the run's log
   // ends with the two shutdown lines.
   SilenceLink();

@@ -7,12 +7,14 @@
 #include "app/app_state.h"
 #include "app/config_file.h"
 #include "app/fatal_shutdown.h"
+#include "app/hang_watch.h"
 #include "app/main_window.h"
 #include "app/screen_dialog.h"
 #include "app/shortcuts.h"
 #include "app/system_utils.h"
 #include "app/tray_icon.h"
 #include "app/update_handoff.h"
+#include "app/watcher.h"
 #include "ext/library_check.h"
 #include "link/port_discovery.h"
 #include "link/server_link.h"
@@ -107,7 +109,11 @@ void StartUp(HWND main_window) {
   LogVersion(app);
   // A broken installation says so at once; a healthy one adds nothing.
   LogLibraryProblems();
+  // A copy the watcher started says why: the process it replaces could not.
+  std::string abrupt_end = AbruptEndRestartLine();
+  if (!abrupt_end.empty()) WriteLog(kRestartCategory, abrupt_end);
   InstallFatalErrorHandler();
+  StartWatcher();
   WaitForServer();
   AddTrayIcon(main_window);
   app.main_window = main_window;
@@ -116,5 +122,8 @@ void StartUp(HWND main_window) {
   WriteLog("页面地址", app.page_url);
   TrustOrigins(app.page_url);
   ShowScreenDialog();
+  // From here on the GUI thread only handles messages: one that stops
+  // answering them is hung.
+  StartHangWatch(main_window);
   Host().Load(app.page_url);
 }

@@ -43,6 +43,10 @@ SetCompressor /SOLID lzma
 ; runs the program's normal shutdown; it refuses ordinary close requests).
 !define MAIN_WINDOW_CLASS "TarnlumoMainWindow"
 !define TRAY_EXIT_COMMAND 1003
+; The program's watcher restarts a program that ends without its own
+; shutdown; the event "<prefix><pid of the program>" set tells it that the end
+; about to come is wanted (it then ends and restarts nothing).
+!define WATCH_EVENT_PREFIX "TarnlumoWatch-"
 ; How long a running copy gets to end through its own shutdown before it is
 ; ended hard: a copy still waiting for its server at start-up does not handle
 ; window messages until the server answers.

@@ -45,9 +45,10 @@ FunctionEnd
 ; ---- ending a running copy ------------------------------------------------
 
 !macro DEFINE_END_RUNNING_COPY prefix
-; Asks a running copy to exit as through its tray ("退出"), so its log ends
-; with its shutdown lines, and waits for its process; one that has not ended
-; within the bounded wait is ended hard. $WasRunning = 1 when there was one.
+; Stands the running copy's watcher down, asks the copy to exit as through
+; its tray ("退出"), so its log ends with its shutdown lines, and waits for its
+; process; one that has not ended within the bounded wait is ended hard.
+; $WasRunning = 1 when there was one.
 Function ${prefix}EndRunningCopy
   Push $0
   Push $1
@@ -58,6 +59,13 @@ Function ${prefix}EndRunningCopy
   ${If} $0 <> 0
     StrCpy $WasRunning 1
     System::Call 'user32::GetWindowThreadProcessId(p r0, *i .r1)'
+    ; Its watcher first: neither the exit nor a hard end below may bring a
+    ; new copy back while files are replaced or removed. (EVENT_MODIFY_STATE)
+    System::Call 'kernel32::OpenEvent(i 0x0002, i 0, t "${WATCH_EVENT_PREFIX}$1") p .r3'
+    ${If} $3 P<> 0
+      System::Call 'kernel32::SetEvent(p r3)'
+      System::Call 'kernel32::CloseHandle(p r3)'
+    ${EndIf}
     ; SYNCHRONIZE | PROCESS_TERMINATE
     System::Call 'kernel32::OpenProcess(i 0x00100001, i 0, i r1) p .r2'
     System::Call 'user32::PostMessage(p r0, i ${WM_COMMAND}, p ${TRAY_EXIT_COMMAND}, p 0)'

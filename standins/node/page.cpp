@@ -76,7 +76,8 @@ LiveRegistry<ExecState>& ExecStates() {
 ScriptEntry::ScriptEntry(Page* page, bool may_change_page)
     : page_(page), may_change_page_(may_change_page) {
   if (page_->entry_depth_++ == 0) {
-    page_->heap().SetDeadline(::GetTickCount64() + ScriptTimeLimit());
+    uint32_t limit = ScriptTimeLimit();
+    page_->heap().SetDeadline(limit == 0 ? 0 : ::GetTickCount64() + limit);
   }
   page_->view()->EnterScript();
 }

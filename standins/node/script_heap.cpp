@@ -6,6 +6,9 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <mutex>
+
+#include "standins/node/module_path.h"
 
 namespace node_standin {
 namespace {
@@ -15,6 +18,18 @@ namespace {
 constexpr size_t kHeader = 8;
 
 std::atomic<uint32_t> g_script_time_limit_ms{10000};
+std::once_flag g_limit_file_read;
+
+// With "node_script_limit_ms.txt" beside the library, its number replaces the
+// run deadline; 0 lets script run without one, as the real engine does, so
+// a test can make a page that never returns hang its thread for real.
+void ReadLimitFile() {
+  FILE* file = _wfopen((ModuleFolder() + L"node_script_limit_ms.txt").c_str(), L"rb");
+  if (file == nullptr) return;
+  unsigned long limit = 0;
+  if (std::fscanf(file, "%lu", &limit) == 1) g_script_time_limit_ms = static_cast<uint32_t>(limit);
+  std::fclose(file);
+}
 
 void* Allocate(void* udata, duk_size_t size) {
   auto* budget = static_cast<ScriptHeap::Budget*>(udata);
@@ -75,7 +90,10 @@ bool ScriptHeap::Create() {
 }
 
 void SetScriptTimeLimit(uint32_t milliseconds) { g_script_time_limit_ms = milliseconds; }
-uint32_t ScriptTimeLimit() { return g_script_time_limit_ms; }
+uint32_t ScriptTimeLimit() {
+  std::call_once(g_limit_file_read, ReadLimitFile);
+  return g_script_time_limit_ms;
+}
 
 }  // namespace node_standin
 

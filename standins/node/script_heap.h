@@ -39,7 +39,8 @@ class ScriptHeap {
 };
 
 // How long one script entry (a page script, a timer, a call of wkeRunJSW) may
-// run before it is stopped with an error; changeable for tests.
+// run before it is stopped with an error; changeable for tests (0: no limit;
+// "node_script_limit_ms.txt" beside the library sets it for a whole run).
 void SetScriptTimeLimit(uint32_t milliseconds);
 uint32_t ScriptTimeLimit();
 

@@ -320,7 +320,11 @@ class Program:
         return self.wait_exit(timeout)
 
     def kill(self):
+        """Ends the run at once, as a clean-up's last resort: its watcher is
+        stood down first, so no new copy follows (a test of abrupt ends kills
+        the process itself)."""
         if self.alive():
+            self.ctl.run("stand-down")
             os.kill(self.process.pid, signal.SIGKILL)
             self.process.wait(10)
 

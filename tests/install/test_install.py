@@ -194,6 +194,7 @@ def test_upgrade_ends_the_running_copy_in_order(till, upgraded):
     assert [str(line) for line in old_run[:len(till.before.log)]] == till.before.log
     assert ended_in_order(old_run), old_run[-4:]
     assert any("exited" in line for line in setup_runs.setup_log())
+    assert not abrupt_restarts(till.folder), "the watcher restarted the copy the upgrade ended"
 
 
 def test_upgrade_replaces_the_program_and_starts_it_again(till, upgraded, bin_dir):
@@ -236,6 +237,10 @@ def test_uninstall_ends_the_running_copy_in_order(till, uninstalled):
     assert uninstalled.code == 0, uninstalled.errors
     assert till.ctl.wait("main", "gone", 5)
     assert ended_in_order(till.folder.log()), till.folder.log()[-4:]
+    # Nothing comes back once the files are gone.
+    time.sleep(5)
+    assert till.ctl.main().get("found") == "0"
+    assert not abrupt_restarts(till.folder)
 
 
 def test_uninstall_removes_program_shortcuts_and_entry_keeps_data(till, uninstalled):
@@ -266,6 +271,11 @@ def test_uninstall_asked_to_removes_the_data_too(till, uninstalled):
     assert not till.folder.path.exists(), till.folder.files()
     assert setup_runs.registry_entry() is None
     assert setup_runs.shortcuts() == []
+
+
+def abrupt_restarts(folder):
+    """"重启" lines of copies a watcher started after an end it took for abrupt."""
+    return [l for l in folder.log() if l.category == "重启" and "意外结束" in l.message]
 
 
 def exited_lines():
@@ -342,8 +352,10 @@ def test_copy_waiting_for_its_server_is_ended_hard_after_the_bounded_wait(till, 
         assert any(line.endswith("it was ended hard") for line in setup_runs.setup_log()[-3:])
     finally:
         till.office.set_config(root_status=200)
-    # The copy started again after the upgrade gets its server now and comes up.
+    # The copy started again after the upgrade gets its server now and comes up;
+    # the hard end was the installer's, so the watcher restarted nothing.
     assert till.ctl.wait("visible", "present", START_TIMEOUT)
+    assert not abrupt_restarts(folder), "the watcher restarted the copy ended hard"
     exits = exited_lines()
     assert setup_runs.uninstall(folder, "/REMOVEDATA=1").code == 0
     assert exited_lines() == exits + 1

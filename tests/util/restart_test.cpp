@@ -1,14 +1,15 @@
 // The restart's command line and its cap.
+#include "app/restart.h"
+
 #include <gtest/gtest.h>
 
-#include "app/restart.h"
+#include "app/watcher.h"
 
 namespace {
 
 TEST(RestartArgumentsTest, TheHistoryCrossesTheCommandLineWhole) {
   std::string arguments = RestartArguments(4242, {1700000000, 1700000123});
-  RestartHistory history =
-      ParseRestartArguments("\"C:\\pos\\Tarnlumo.exe\" " + arguments);
+  RestartHistory history = ParseRestartArguments("\"C:\\pos\\Tarnlumo.exe\" " + arguments);
   EXPECT_EQ(history.previous_process, 4242u);
   EXPECT_EQ(history.times, (std::vector<int64_t>{1700000000, 1700000123}));
 }
@@ -20,6 +21,33 @@ TEST(RestartArgumentsTest, ANormalOrGarbledCommandLineIsANormalStart) {
     EXPECT_EQ(history.previous_process, 0u) << line;
     EXPECT_TRUE(history.times.empty()) << line;
   }
+}
+
+TEST(RestartArgumentsTest, ACopyTheWatcherStartedKnowsTheEndItReplaces) {
+  std::string line = "\"C:\\pos\\Tarnlumo.exe\" " + RestartArguments(4242, {1700000000}) + " " +
+                     kAbruptEndMarker + " 9";
+  RestartHistory history = ParseRestartArguments(line);
+  EXPECT_EQ(history.previous_process, 4242u);
+  EXPECT_EQ(history.times, (std::vector<int64_t>{1700000000}));
+  EXPECT_TRUE(history.after_abrupt_end);
+  EXPECT_EQ(history.abrupt_exit_code, 9u);
+  // The fatal path's restart is no abrupt end.
+  EXPECT_FALSE(
+      ParseRestartArguments("Tarnlumo.exe " + RestartArguments(4242, {1})).after_abrupt_end);
+}
+
+TEST(WatcherArgumentsTest, TheWatcherIsToldItsProgramAndTheRunsRestarts) {
+  std::string line =
+      "\"C:\\pos\\Tarnlumo.exe\" " + HistoryArguments(kWatchMarker, 777, {1700000000, 1700000050});
+  EXPECT_TRUE(IsWatcherCommandLine(line));
+  RestartHistory watched = ParseHistoryAfter(line, kWatchMarker);
+  EXPECT_EQ(watched.previous_process, 777u);
+  EXPECT_EQ(watched.times, (std::vector<int64_t>{1700000000, 1700000050}));
+  // Neither a normal start nor a restarted copy is a watcher.
+  EXPECT_FALSE(IsWatcherCommandLine("\"C:\\pos\\Tarnlumo.exe\""));
+  EXPECT_FALSE(IsWatcherCommandLine("Tarnlumo.exe " + RestartArguments(777, {1})));
+  EXPECT_EQ(ParseRestartArguments(line).previous_process, 0u);
+  EXPECT_EQ(StandDownEventName(777), "TarnlumoWatch-777");
 }
 
 TEST(RecentRestartsTest, OnlyRestartsWithinTheLastTenMinutesCount) {

@@ -234,15 +234,41 @@ int PcName() {
   return kOk;
 }
 
-// Last resort of a test clean-up: ends the program's process at once.
-int Kill() {
+DWORD MainProcess() {
   HWND main = FindMainWindow();
   DWORD process = 0;
   if (main) ::GetWindowThreadProcessId(main, &process);
+  return process;
+}
+
+// Tells the program's watcher that the end about to come is wanted, as an
+// installer does before it stops the program: the watcher ends and restarts
+// nothing.
+bool StandDown(DWORD process) {
+  std::string name = "TarnlumoWatch-" + std::to_string(process);
+  HANDLE event = process ? ::OpenEventA(EVENT_MODIFY_STATE, FALSE, name.c_str()) : nullptr;
+  bool set = event && ::SetEvent(event);
+  if (event) ::CloseHandle(event);
+  return set;
+}
+
+int ReportStandDown() {
+  bool set = StandDown(MainProcess());
+  Print("stood_down", set ? 1 : 0);
+  return set ? kOk : kFailed;
+}
+
+// Ends the program's process at once. "kill" is a test clean-up's last
+// resort and stands the watcher down first; "terminate" is an abrupt end
+// from outside, which the watcher answers with a new copy.
+int Kill(bool stand_down_first) {
+  DWORD process = MainProcess();
+  if (stand_down_first) StandDown(process);
   HANDLE handle = process ? ::OpenProcess(PROCESS_TERMINATE, FALSE, process) : nullptr;
   bool killed = handle && ::TerminateProcess(handle, 9);
   if (handle) ::CloseHandle(handle);
   Print("killed", killed ? 1 : 0);
+  Print("pid", process);
   return killed ? kOk : kFailed;
 }
 
@@ -270,7 +296,8 @@ int Usage() { return kUsage; }
 
 void PrintUsage() {
   std::fprintf(stderr,
-               "usage: lumoctl main | dialog | monitors | pcname | stats | kill\n"
+               "usage: lumoctl main | dialog | monitors | pcname | stats | kill | terminate\n"
+               "       lumoctl stand-down\n"
                "       lumoctl close | sysclose | display-change\n"
                "       lumoctl tray settings|update|exit\n"
                "       lumoctl tray-event right|left|double | tap X Y\n"
@@ -286,7 +313,9 @@ int Run(int argc, char** argv) {
   if (command == "monitors") return Monitors();
   if (command == "pcname") return PcName();
   if (command == "stats") return Stats();
-  if (command == "kill") return Kill();
+  if (command == "kill") return Kill(true);
+  if (command == "terminate") return Kill(false);
+  if (command == "stand-down") return ReportStandDown();
   if (command == "close") return SendToMain(WM_CLOSE, 0, 0);
   if (command == "sysclose") return SendToMain(WM_SYSCOMMAND, SC_CLOSE, 0);
   // What Windows sends every top-level window after the monitors or their modes

@@ -118,6 +118,10 @@
     var last = document.getElementById("last");
     if (last) { last.textContent = JSON.stringify(message); }
     report({ kind: "message", msg: message, seq: seq, load: loads });
+    if (message && message.c === "e2e" && message.a === "spin") {
+      // A push handler that never returns, inside the till's own call.
+      for (;;) { seq += 0; }
+    }
     if (message && message.c === "e2e" && commands[message.a]) {
       // Outside the till's call, as a page's own timer would run it.
       setTimeout(function () { commands[message.a](message.data || {}); }, 0);
