@@ -6,6 +6,7 @@
 #include <sstream>
 
 #include "app/app_state.h"
+#include "app/event_report.h"
 #include "log/log_file.h"
 
 namespace {
@@ -83,7 +84,9 @@ void RestartAfterFatalError() {
   int64_t now = NowSeconds();
   std::vector<int64_t> recent = RecentRestarts(app.restart_history.times, now);
   if (recent.size() >= kMaxRestarts) {
-    WriteLog(kCategory, "10分钟内已重启" + std::to_string(recent.size()) + "次,不再重启");
+    std::string text = "10分钟内已重启" + std::to_string(recent.size()) + "次,不再重启";
+    WriteLog(kCategory, text);
+    ReportToEventLog(EventId::kRestartCapReached, text);
     return;
   }
   recent.push_back(now);
@@ -91,8 +94,11 @@ void RestartAfterFatalError() {
   DWORD error = 0;
   if (!StartCopy(RestartArguments(::GetCurrentProcessId(), recent), &process, &error)) {
     WriteLog(kCategory, "失败 error:" + std::to_string(error));
+    ReportToEventLog(EventId::kRestartFailed, "失败 error:" + std::to_string(error));
     return;
   }
-  WriteLog(kCategory, "新进程 pid:" + std::to_string(process) + " 10分钟内第" +
-                          std::to_string(recent.size()) + "次");
+  std::string text = "新进程 pid:" + std::to_string(process) + " 10分钟内第" +
+                     std::to_string(recent.size()) + "次";
+  WriteLog(kCategory, text);
+  ReportToEventLog(EventId::kRestart, text);
 }

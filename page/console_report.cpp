@@ -7,6 +7,7 @@
 #include <exception>
 
 #include "app/app_state.h"
+#include "app/event_report.h"
 #include "app/fatal_shutdown.h"
 #include "log/log_file.h"
 #include "page/engine_text.h"
@@ -98,9 +99,9 @@ bool IsHardwareFault(DWORD code) {
 
 bool InOwnProgram(const void* address) {
   HMODULE module = nullptr;
-  ::GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS |
-                           GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
-                       static_cast<const char*>(address), &module);
+  ::GetModuleHandleExA(
+      GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+      static_cast<const char*>(address), &module);
   return module != nullptr && module == ::GetModuleHandleA(nullptr);
 }
 
@@ -138,10 +139,10 @@ std::string ErrorReportScript(int level, unsigned line, const std::string& msg,
                               const std::string& sname) {
   // Backslash-apostrophe stands for a double quote and is replaced
   // everywhere at the end, inside the escaped texts too.
-  std::string report = "{\\'c\\':\\'sys\\',\\'a\\':\\'error\\',\\'data\\':{\\'level\\':" +
-                       std::to_string(level) + ",\\'line\\':" + std::to_string(line) +
-                       ",\\'msg\\':\\'" + EscapeForJson(msg) + "\\',\\'sname\\':\\'" +
-                       EscapeForJson(sname) + "\\'}}";
+  std::string report =
+      "{\\'c\\':\\'sys\\',\\'a\\':\\'error\\',\\'data\\':{\\'level\\':" + std::to_string(level) +
+      ",\\'line\\':" + std::to_string(line) + ",\\'msg\\':\\'" + EscapeForJson(msg) +
+      "\\',\\'sname\\':\\'" + EscapeForJson(sname) + "\\'}}";
   return "clientJS2(" + ReplaceBackslashApostrophes(report) + ")";
 }
 
@@ -163,7 +164,9 @@ void __cdecl ConsoleReport(wkeWebView, void*, int level, wkeString message, wkeS
 
 int FatalErrorHandler(int code, const std::string& message) {
   bool first = g_fatal_errors.fetch_add(1) == 0;
-  WriteLog("错误提示", "code:" + std::to_string(code) + " msg:" + message);
+  std::string text = "code:" + std::to_string(code) + " msg:" + message;
+  WriteLog("错误提示", text);
+  ReportToEventLog(EventId::kFatalError, text);
   if (!first) {
     FlushLogNow(kSecondErrorFlushMs);
     g_exit();
