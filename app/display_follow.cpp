@@ -5,6 +5,7 @@
 #include "app/app_state.h"
 #include "app/event_report.h"
 #include "app/screen_dialog.h"
+#include "app/status_file.h"
 #include "log/log_file.h"
 
 namespace {
@@ -35,6 +36,7 @@ void Hide(HWND window, int screen, const std::vector<RECT>& monitors, bool shift
       "屏幕" + std::to_string(screen) + why + ",窗口隐藏" + CountText(monitors.size());
   WriteLog(kLogCategory, text);
   ReportToEventLog(EventId::kMonitorMissing, text);
+  StatusWindowMoved();
 }
 
 void Cover(HWND window, int screen, const RECT& rect, size_t count) {
@@ -51,6 +53,7 @@ void Cover(HWND window, int screen, const RECT& rect, size_t count) {
   WriteLog(kLogCategory, text);
   // A move within a monitor that stayed is no news for the event log.
   if (!visible) ReportToEventLog(EventId::kMonitorBack, text);
+  StatusWindowMoved();
 }
 
 }  // namespace

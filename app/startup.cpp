@@ -10,6 +10,7 @@
 #include "app/main_window.h"
 #include "app/screen_dialog.h"
 #include "app/shortcuts.h"
+#include "app/status_file.h"
 #include "app/system_utils.h"
 #include "app/tray_icon.h"
 #include "app/update_handoff.h"
@@ -84,6 +85,8 @@ void StartUp(HWND main_window) {
   ::SetWindowTextA(main_window, kMainWindowTitle);
   EnablePrivilege("SeDebugPrivilege");
   FillState(app);
+  StartStatusFile(main_window, app.run_directory,
+                  FileVersion(app.run_directory + app.executable_name), app.restart_history);
   CreateConfigWhenMissing(app);
   if (UptimeMs() < kBootSettleUptimeMs) ::Sleep(kBootDelayMs);
   LoadConfig(app.config_path);
@@ -95,12 +98,15 @@ void StartUp(HWND main_window) {
   // A broken installation says so at once; a healthy one adds nothing.
   LogLibraryProblems();
   InstallFatalErrorHandler();
+  StatusState(RunState::kWaitingForServer);
   WaitForServer();
   AddTrayIcon(main_window);
   app.main_window = main_window;
   if (!PreparePage(app)) return;
   app.page_url = ConfigBaseUrl() + "/client/app/" + app.app_name + "/";
   WriteLog("页面地址", app.page_url);
+  StatusState(RunState::kScreenDialog);
   ShowScreenDialog();
+  StatusState(RunState::kPageLoading);
   Host().Load(app.page_url);
 }

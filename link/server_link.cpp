@@ -7,6 +7,7 @@
 #include "app/app_state.h"
 #include "app/config_file.h"
 #include "app/main_window.h"
+#include "app/status_file.h"
 #include "ext/common_api.h"
 #include "link/pack_client.h"
 #include "link/port_discovery.h"
@@ -117,6 +118,7 @@ bool WaitHandlingSentMessages(HANDLE handle, DWORD wait_ms) {
 }
 
 void __cdecl OnPageLoaded(wkeWebView, void*, wkeString, int result, wkeString reason) {
+  StatusState(result == 0 ? RunState::kPageLoaded : RunState::kOffline);
   if (g_link_started) return;
   if (result != 0) {
     auto get_string = Node().wkeGetStringW;
@@ -174,6 +176,7 @@ void StopLink(DWORD watchdog_wait_ms, DWORD client_wait_ms) {
 
 En_HP_HandleResult __stdcall OnLinkConnect(HP_Client, HP_CONNID) {
   LinkLog("OnConnect:" + LoadedServerSettings().host);
+  StatusLinkUp();
   auto make_message = Common()._fun_msg;
   HP_Client handle = g_handle.load();
   if (make_message == nullptr || handle == nullptr) return HP_HR_OK;
@@ -189,5 +192,6 @@ En_HP_HandleResult __stdcall OnLinkClose(HP_Client, HP_CONNID, En_HP_SocketOpera
   // The close that StopLink itself causes is not logged: "开始销毁" and
   // "销毁" stay the last two lines of a run.
   LinkLog("OnClose code:" + std::to_string(error_code));
+  StatusLinkDown();
   return HP_HR_OK;
 }

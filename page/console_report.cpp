@@ -9,6 +9,7 @@
 #include "app/app_state.h"
 #include "app/event_report.h"
 #include "app/fatal_shutdown.h"
+#include "app/status_file.h"
 #include "log/log_file.h"
 #include "page/engine_text.h"
 #include "page/page_host.h"
@@ -167,6 +168,7 @@ int FatalErrorHandler(int code, const std::string& message) {
   std::string text = "code:" + std::to_string(code) + " msg:" + message;
   WriteLog("错误提示", text);
   ReportToEventLog(EventId::kFatalError, text);
+  StatusFatalError(text);
   if (!first) {
     FlushLogNow(kSecondErrorFlushMs);
     g_exit();
