@@ -1,0 +1,204 @@
+"""The Windows event log: Tarnlumo.exe carries the message table its event
+source names, and the real program reports a library that does not load, a
+fatal error and the restart after it. Wine keeps no event log: its
+ReportEventA only traces, on the program's standard error with
+WINEDEBUG=+eventlog, the call (type and event id, in a "fixme" line) and then
+each insert text (in an "eventlog" line of the same thread), so the tests
+read the events from there. The restarted copy's status.json is checked on
+the same run."""
+
+import re
+import shutil
+import struct
+import subprocess
+import time
+
+import pytest
+
+import lumo_harness
+from lumo_harness import CHROMIUM, REPO, engine, wait_until
+from office import free_port
+
+START_TIMEOUT = 60
+FATAL_EXIT_SECONDS = 15
+RESTART_LOAD_SECONDS = 60
+EVENTLOG_ERROR, EVENTLOG_WARNING, EVENTLOG_INFORMATION = 1, 2, 4
+MC_FILE = REPO / "resources" / "lumo_events.mc"
+EVENT_HEADER = REPO / "app" / "event_report.h"
+SEVERITY_BITS = {"Informational": 1, "Warning": 2, "Error": 3}
+ENGLISH, CHINESE = 0x409, 0x804
+
+pytestmark = [pytest.mark.slow,
+              pytest.mark.skipif(engine() == CHROMIUM, reason="events are the same for both engines")]
+
+
+# ---- the message table ---------------------------------------------------------
+
+def mc_messages():
+    """{symbolic name: (event id, {language name: text})} from the .mc file."""
+    messages, current, language, text = {}, {}, None, []
+    for line in MC_FILE.read_text(encoding="utf-8").splitlines():
+        if language is not None:
+            if line == ".":
+                current["texts"][language] = "\n".join(text) + "\n"
+                language, text = None, []
+            else:
+                text.append(line)
+            continue
+        key, _, value = line.partition("=")
+        if key == "MessageId":
+            current = {"number": int(value), "texts": {}}
+        elif key == "Severity":
+            current["severity"] = SEVERITY_BITS[value]
+        elif key == "SymbolicName":
+            messages[value] = current
+        elif key == "Language":
+            language = value
+    return {name: ((m["severity"] << 30) | m["number"], m["texts"]) for name, m in messages.items()}
+
+
+def message_table(exe, language):
+    """{event id: text} of the exe's message table resource in `language`."""
+    pefile = pytest.importorskip("pefile")
+    pe = pefile.PE(str(exe))
+    for kind in pe.DIRECTORY_ENTRY_RESOURCE.entries:
+        if kind.id != pefile.RESOURCE_TYPE["RT_MESSAGETABLE"]:
+            continue
+        for entry in kind.directory.entries[0].directory.entries:
+            if entry.id != language:
+                continue
+            data = pe.get_data(entry.data.struct.OffsetToData, entry.data.struct.Size)
+            table, (blocks,) = {}, struct.unpack_from("<I", data)
+            for b in range(blocks):
+                low, high, at = struct.unpack_from("<III", data, 4 + 12 * b)
+                for number in range(low, high + 1):
+                    length, flags = struct.unpack_from("<HH", data, at)
+                    raw = data[at + 4:at + length]
+                    text = raw.decode("utf-16-le" if flags & 1 else "mbcs").rstrip("\0")
+                    table[number] = text
+                    at += length
+            return table
+    return {}
+
+
+def test_the_program_carries_every_event_message_in_both_languages(bin_dir):
+    messages = mc_messages()
+    enum_names = re.findall(r"= (LUMO_EVENT_\w+),", EVENT_HEADER.read_text())
+    assert enum_names and set(enum_names) <= set(messages), enum_names
+    for program in [bin_dir / "Tarnlumo.exe", bin_dir / "faults" / "Tarnlumo.exe"]:
+        english, chinese = message_table(program, ENGLISH), message_table(program, CHINESE)
+        assert english and chinese, program
+        for name, (event_id, texts) in messages.items():
+            assert english.get(event_id) == texts["English"], (program, name)
+            assert chinese.get(event_id) == texts["Chinese"], (program, name)
+            assert "%1" in english[event_id], name
+
+
+# ---- events the program reports ------------------------------------------------
+
+CALL = re.compile(r"^([0-9a-f]+):fixme:advapi:ReportEventA \([0-9A-Fa-f]+,0x([0-9a-f]{4}),"
+                  r"0x[0-9a-f]{4},0x([0-9a-f]{8}),")
+INSERT = re.compile(r'^([0-9a-f]+):(?:err|warn|trace):eventlog:ReportEventW L"(.*)"$')
+
+
+def wine_text(escaped):
+    """The text of Wine's debugstr_w: \\XXXX escapes for characters past ASCII."""
+    out, i = [], 0
+    simple = {"n": "\n", "r": "\r", "t": "\t", "\\": "\\", '"': '"'}
+    while i < len(escaped):
+        c = escaped[i]
+        if c == "\\" and escaped[i + 1] in simple:
+            out.append(simple[escaped[i + 1]])
+            i += 2
+        elif c == "\\":
+            out.append(chr(int(escaped[i + 1:i + 5], 16)))
+            i += 5
+        else:
+            out.append(c)
+            i += 1
+    return "".join(out)
+
+
+def events(stderr_path):
+    """[(type, event id, text)] in the order the program reported them."""
+    found, pending = [], {}
+    for line in stderr_path.read_bytes().decode("utf-8", "replace").splitlines():
+        call = CALL.match(line)
+        if call:
+            pending[call.group(1)] = (int(call.group(2), 16), int(call.group(3), 16))
+            continue
+        insert = INSERT.match(line)
+        if insert and insert.group(1) in pending:
+            kind, event_id = pending.pop(insert.group(1))
+            found.append((kind, event_id, wine_text(insert.group(2))))
+    return found
+
+
+@pytest.fixture
+def traced():
+    """The program's Wine traces its event log calls while the test runs."""
+    lumo_harness.ENV["WINEDEBUG"] = "+eventlog"
+    yield
+    del lumo_harness.ENV["WINEDEBUG"]
+
+
+def event_id(name):
+    return mc_messages()[name][0]
+
+
+def test_a_library_that_does_not_load_is_an_error_event(make_run, traced):
+    run = make_run("events-library")
+    (run.folder.path / "common.dll").unlink()
+    run.folder.write_config({"server": {"ip": "127.0.0.1", "webport": free_port()},
+                             "local": {"index": 1}})
+    program = run.start_program()
+    line = run.folder.wait_log(lambda l: l.category == "库加载", START_TIMEOUT)
+    assert line and line.message.startswith("common.dll 无法加载 error:126"), run.folder.log()
+    assert wait_until(lambda: events(program.stderr_path), 10)
+    program.kill()
+    assert events(program.stderr_path) == [
+        (EVENTLOG_ERROR, event_id("LUMO_EVENT_LIBRARY_LOAD"), line.message)]
+
+
+@pytest.fixture
+def faults_exe(bin_dir):
+    exe = bin_dir / "faults" / "Tarnlumo.exe"
+    if not exe.exists():
+        pytest.skip("no fault-test build at %s" % exe)
+    return exe
+
+
+def test_a_fatal_error_and_the_restart_are_events_and_in_the_status(make_run, faults_exe, traced):
+    from test_status_file import KEYS, age_seconds, status_of, wait_status
+    run = make_run("events-fatal", page="recorder")
+    shutil.copy2(faults_exe, run.folder.path / "Tarnlumo.exe")
+    (run.folder.path / "fault.txt").write_text("page-loaded access\n")
+    office = run.start_office()
+    run.folder.write_config({"server": {"ip": "127.0.0.1", "webport": office.web_port},
+                             "local": {"index": 1}})
+    program = run.start_program()
+    assert program.wait_exit(START_TIMEOUT + FATAL_EXIT_SECONDS) not in (None, 0)
+    failed = status_of(run.folder)
+    lines = run.folder.log()
+    fatal = [l.message for l in lines if l.category == "错误提示"]
+    restart = [l.message for l in lines if l.category == "重启"]
+    assert len(fatal) == 1 and len(restart) == 1, lines
+    assert fatal[0].startswith("code:-1073741819 msg:unhandled exception at ")
+    assert events(program.stderr_path) == [
+        (EVENTLOG_ERROR, event_id("LUMO_EVENT_FATAL_ERROR"), fatal[0]),
+        (EVENTLOG_WARNING, event_id("LUMO_EVENT_RESTART"), restart[0])]
+    # The failed copy's last status names the error; the restarted copy's
+    # names it as the reason of its restart.
+    assert failed["state"] == "shutting_down" and failed["fatal_error"] == fatal[0], failed
+    status = wait_status(run.folder, lambda s: s["pid"] != failed["pid"] and
+                         s["state"] == "page_loaded" and s["link"] == "up", RESTART_LOAD_SECONDS)
+    assert status, status_of(run.folder)
+    assert list(status) == KEYS
+    assert status["restarts_10min"] == 1
+    assert status["last_restart_reason"] == fatal[0]
+    assert status["fatal_error"] == ""
+    assert age_seconds(status["started"]) < RESTART_LOAD_SECONDS
+    # The restarted copy is nobody's child here: end it through its tray.
+    run.ctl.run("tray", "exit")
+    assert run.ctl.wait("main", "gone", 30)
+    assert wait_status(run.folder, lambda s: s["state"] == "shutting_down", 10)
