@@ -94,6 +94,7 @@ Page custom ServerPageShow ServerPageLeave
 
 !include "running_copy.nsh"
 !include "settings.nsh"
+!include "event_source.nsh"
 
 ; ---- install ----------------------------------------------------------------
 
@@ -133,6 +134,7 @@ Section "Install"
   WriteRegDWORD HKLM "${UNINSTALL_KEY}" "NoRepair" 1
   ${GetSize} "$INSTDIR" "/S=0K" $0 $1 $2
   WriteRegDWORD HKLM "${UNINSTALL_KEY}" "EstimatedSize" $0
+  !insertmacro REGISTER_EVENT_SOURCE "$INSTDIR\${EXE}"
 
   !insertmacro SAY "Tarnlumo setup: installed ${VERSION} ${ARCH_NOTE}${LIBRARIES_NOTE} into $INSTDIR"
   ; An upgrade leaves the till as it found it: a copy that ran runs again.
@@ -177,5 +179,6 @@ Section "Uninstall"
   ${EndIf}
   RMDir "$INSTDIR"
   DeleteRegKey HKLM "${UNINSTALL_KEY}"
+  !insertmacro UNREGISTER_EVENT_SOURCE
   !insertmacro SAY "Tarnlumo setup: uninstalled from $INSTDIR (data removed: $RemoveData)"
 SectionEnd
