@@ -202,3 +202,38 @@ def test_a_fatal_error_and_the_restart_are_events_and_in_the_status(make_run, fa
     run.ctl.run("tray", "exit")
     assert run.ctl.wait("main", "gone", 30)
     assert wait_status(run.folder, lambda s: s["state"] == "shutting_down", 10)
+
+
+@pytest.fixture
+def displays_exe(bin_dir):
+    exe = bin_dir / "displays" / "Tarnlumo.exe"
+    if not exe.exists():
+        pytest.skip("no display-test build at %s" % exe)
+    return exe
+
+
+def test_the_monitor_missing_and_back_are_events_and_in_the_status(make_run, displays_exe, traced):
+    from test_display_change import CASHIER, CUSTOMER, CUSTOMER_SMALLER, Till
+    from test_status_file import status_of, wait_status
+    till = Till(make_run("events-monitor", page="recorder"), displays_exe)
+    try:
+        assert till.office.wait_report(lambda r: True, START_TIMEOUT, kind="loaded")
+        assert till.wait_covers(CUSTOMER), till.window()
+        left, top, right, bottom = CUSTOMER
+        assert wait_status(till.folder, lambda s: s["window_visible"] and s["screen"] == 2 and
+                           (s["window_x"], s["window_y"], s["window_width"],
+                            s["window_height"]) == (left, top, right - left, bottom - top))
+        till.change(CASHIER)
+        assert till.wait_hidden(), till.window()
+        assert wait_status(till.folder, lambda s: not s["window_visible"]), status_of(till.folder)
+        till.change(CASHIER, CUSTOMER_SMALLER)
+        assert till.wait_covers(CUSTOMER_SMALLER), till.window()
+        left, top, right, bottom = CUSTOMER_SMALLER
+        assert wait_status(till.folder, lambda s: s["window_visible"] and
+                           (s["window_x"], s["window_width"]) == (left, right - left))
+    finally:
+        till.program.stop()
+    missing, back = till.choice_lines()
+    assert events(till.program.stderr_path) == [
+        (EVENTLOG_WARNING, event_id("LUMO_EVENT_MONITOR_MISSING"), missing),
+        (EVENTLOG_INFORMATION, event_id("LUMO_EVENT_MONITOR_BACK"), back)]
