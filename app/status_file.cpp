@@ -184,6 +184,7 @@ void StartStatusFile(HWND main_window, const std::string& folder, const std::str
   if (g_writer) return;
   {
     std::lock_guard<std::mutex> hold(g_lock);
+    g_status = Status();
     g_status.folder = folder;
     g_status.version = version;
     g_status.window = main_window;
