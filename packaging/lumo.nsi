@@ -160,6 +160,9 @@ Section "Uninstall"
   Call un.EndRunningCopy
   !include "${STAGE}\uninstall-files.nsh"
   Delete "$INSTDIR\${UNINSTALLER}"
+  ; What the program said about its last run means nothing without it.
+  Delete "$INSTDIR\status.json"
+  Delete "$INSTDIR\status.json.tmp"
   SetShellVarContext current
   Delete "$DESKTOP\${SHORTCUT}"
   Delete "$SMSTARTUP\${SHORTCUT}"
