@@ -134,8 +134,11 @@ def test_the_file_is_never_seen_half_written(till):
         if sent == burst and status["pushes_today"] == before + burst:
             break
     assert before + burst in counts, "the last push of the burst was never written"
-    # The reads saw the file change many times, so they raced real writes.
-    assert len(counts) >= 10, (reads, sorted(counts))
+    # The reads saw the file change several times (a burst is written at most
+    # four times a second), so they raced real writes.
+    assert len(counts) >= 3, (reads, sorted(counts))
+    print("status.json read %d times during the burst, %d different counts seen" % (
+        reads, len(counts)))
 
 
 def test_while_the_link_is_down_the_status_and_lumocheck_say_so(till):
