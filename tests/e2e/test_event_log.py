@@ -250,3 +250,38 @@ def test_the_monitor_missing_and_back_are_events_and_in_the_status(make_run, dis
     assert events(till.program.stderr_path) == [
         (EVENTLOG_WARNING, event_id("LUMO_EVENT_MONITOR_MISSING"), missing),
         (EVENTLOG_INFORMATION, event_id("LUMO_EVENT_MONITOR_BACK"), back)]
+
+
+def test_the_restart_cap_is_an_error_event_and_the_status_stays_down(make_run, faults_exe, traced):
+    """A fault at every start: the first run and three restarts fail, the
+    fourth failure leaves the program down. The restarted copies write to the
+    standard error they inherited, so every event of the chain is there."""
+    from test_status_file import lumocheck_status, status_of
+    run = without_old_traces(make_run("events-cap", page="recorder"))
+    shutil.copy2(faults_exe, run.folder.path / "Tarnlumo.exe")
+    (run.folder.path / "fault.txt").write_text("page-loaded access keep\n")
+    office = run.start_office()
+    run.folder.write_config({"server": {"ip": "127.0.0.1", "webport": office.web_port},
+                             "local": {"index": 1}})
+    program = run.start_program()
+
+    def chain_ended():
+        return any(l.category == "重启" and "不再重启" in l.message for l in run.folder.log()) \
+            and run.ctl.main().get("found") == "0"
+    assert wait_until(chain_ended, 4 * (START_TIMEOUT + FATAL_EXIT_SECONDS)), run.folder.log()
+    lines = run.folder.log()
+    fatal = [l.message for l in lines if l.category == "错误提示"]
+    restarts = [l.message for l in lines if l.category == "重启"]
+    assert len(fatal) == 4 and len(restarts) == 4, lines
+    expected = []
+    for n in range(4):
+        expected.append((EVENTLOG_ERROR, event_id("LUMO_EVENT_FATAL_ERROR"), fatal[n]))
+        expected.append((EVENTLOG_WARNING, event_id("LUMO_EVENT_RESTART"), restarts[n]) if n < 3
+                        else (EVENTLOG_ERROR, event_id("LUMO_EVENT_RESTART_CAP"), restarts[n]))
+    assert wait_until(lambda: events(program.stderr_path) == expected, 10), \
+        events(program.stderr_path)
+    status = status_of(run.folder)
+    assert status["state"] == "shutting_down" and status["fatal_error"] == fatal[3], status
+    assert status["restarts_10min"] == 3 and status["last_restart_reason"] == fatal[2]
+    code, out = lumocheck_status(run.folder.win_dir)
+    assert code == 1 and "state shutting_down" in out["reason"], out
