@@ -3,7 +3,9 @@
 #include <string>
 
 #include "app/app_state.h"
+#include "app/event_report.h"
 #include "app/screen_dialog.h"
+#include "app/status_file.h"
 #include "log/log_file.h"
 
 namespace {
@@ -30,8 +32,11 @@ void Hide(HWND window, int screen, const std::vector<RECT>& monitors, bool shift
   if (!::IsWindowVisible(window)) return;
   ::ShowWindow(window, SW_HIDE);
   std::string why = shifted_to_primary ? "现为主屏" : "不在";
-  WriteLog(kLogCategory,
-           "屏幕" + std::to_string(screen) + why + ",窗口隐藏" + CountText(monitors.size()));
+  std::string text =
+      "屏幕" + std::to_string(screen) + why + ",窗口隐藏" + CountText(monitors.size());
+  WriteLog(kLogCategory, text);
+  ReportToEventLog(EventId::kMonitorMissing, text);
+  StatusWindowMoved();
 }
 
 void Cover(HWND window, int screen, const RECT& rect, size_t count) {
@@ -44,7 +49,11 @@ void Cover(HWND window, int screen, const RECT& rect, size_t count) {
                  rect.bottom - rect.top, SWP_NOZORDER | SWP_NOACTIVATE);
   if (!visible) ::ShowWindow(window, SW_SHOWNOACTIVATE);
   std::string what = visible ? "变化,窗口移到 " : "恢复,窗口显示 ";
-  WriteLog(kLogCategory, "屏幕" + std::to_string(screen) + what + Where(rect) + CountText(count));
+  std::string text = "屏幕" + std::to_string(screen) + what + Where(rect) + CountText(count);
+  WriteLog(kLogCategory, text);
+  // A move within a monitor that stayed is no news for the event log.
+  if (!visible) ReportToEventLog(EventId::kMonitorBack, text);
+  StatusWindowMoved();
 }
 
 }  // namespace

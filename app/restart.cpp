@@ -6,6 +6,7 @@
 #include <sstream>
 
 #include "app/app_state.h"
+#include "app/event_report.h"
 #include "log/log_file.h"
 
 namespace {
@@ -101,6 +102,7 @@ RestartOutcome RestartCopy(bool allowed, DWORD replaced, const std::vector<int64
   std::vector<int64_t> recent = RecentRestarts(times, now);
   if (recent.size() >= kMaxRestarts) {
     outcome.message = "10分钟内已重启" + std::to_string(recent.size()) + "次,不再重启";
+    ReportToEventLog(EventId::kRestartCapReached, outcome.message);
     return outcome;
   }
   recent.push_back(now);
@@ -110,11 +112,13 @@ RestartOutcome RestartCopy(bool allowed, DWORD replaced, const std::vector<int64
   if (!extra.empty()) arguments += " " + extra;
   if (!StartProgramCopy(arguments, &process, &error)) {
     outcome.message = "失败 error:" + std::to_string(error);
+    ReportToEventLog(EventId::kRestartFailed, outcome.message);
     return outcome;
   }
   outcome.started = true;
   outcome.message = "新进程 pid:" + std::to_string(process) + " 10分钟内第" +
                     std::to_string(recent.size()) + "次";
+  ReportToEventLog(EventId::kRestart, outcome.message);
   return outcome;
 }
 

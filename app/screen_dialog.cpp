@@ -5,6 +5,7 @@
 #include "app/app_state.h"
 #include "app/config_file.h"
 #include "app/display_follow.h"
+#include "app/status_file.h"
 #include "log/log_file.h"
 
 namespace {
@@ -153,6 +154,7 @@ void ApplyScreenChoice(HWND dialog) {
   g_current_was_primary = IsPrimaryMonitor(g_monitors[value - 1]);
   WriteIni("local", "index", std::to_string(value));
   MoveToScreen(g_monitors[value - 1]);
+  StatusScreen(value);
   CloseDialog(dialog);
 }
 

@@ -2,6 +2,7 @@
 
 #include "app/app_state.h"
 #include "app/hang_watch.h"
+#include "app/status_file.h"
 #include "app/tray_icon.h"
 #include "app/watcher.h"
 #include "link/server_link.h"
@@ -13,10 +14,11 @@ namespace {
 
 // Shares of a bounded shutdown's time: the watchdog notices its quit flag
 // within a second, the client's stop waits for its workers, the log writer
-// has the rest.
+// has the rest but the status file's last write.
 constexpr DWORD kWatchdogShare = 25;
 constexpr DWORD kClientShare = 40;
-constexpr DWORD kLogShare = 30;
+constexpr DWORD kStatusShare = 5;
+constexpr DWORD kLogShare = 25;
 // The hang watch ends within a second once told; its wait is no hang.
 constexpr DWORD kHangWatchStopMs = 1000;
 
@@ -33,9 +35,11 @@ void RunSteps(DWORD total_ms) {
   // ends with the two shutdown lines.
   SilenceLink();
   WriteLog("开始销毁");
+  StatusState(RunState::kShuttingDown);
   FaultPoint(FaultSite::kShutdown);
   RemoveTrayIcon();
   StopLink(Share(total_ms, kWatchdogShare), Share(total_ms, kClientShare));
+  StopStatusFile(Share(total_ms, kStatusShare));
   WriteLog("销毁");
   StopLog(Share(total_ms, kLogShare));
   ReleaseHttpGlobal();

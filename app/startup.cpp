@@ -11,6 +11,7 @@
 #include "app/main_window.h"
 #include "app/screen_dialog.h"
 #include "app/shortcuts.h"
+#include "app/status_file.h"
 #include "app/system_utils.h"
 #include "app/tray_icon.h"
 #include "app/update_handoff.h"
@@ -99,6 +100,8 @@ void StartUp(HWND main_window) {
   ::SetWindowTextA(main_window, kMainWindowTitle);
   EnablePrivilege("SeDebugPrivilege");
   FillState(app);
+  StartStatusFile(main_window, app.run_directory,
+                  FileVersion(app.run_directory + app.executable_name), app.restart_history);
   CreateConfigWhenMissing(app);
   if (UptimeMs() < kBootSettleUptimeMs) ::Sleep(kBootDelayMs);
   LoadConfig(app.config_path);
@@ -114,6 +117,7 @@ void StartUp(HWND main_window) {
   if (!abrupt_end.empty()) WriteLog(kRestartCategory, abrupt_end);
   InstallFatalErrorHandler();
   StartWatcher();
+  StatusState(RunState::kWaitingForServer);
   WaitForServer();
   AddTrayIcon(main_window);
   app.main_window = main_window;
@@ -121,7 +125,9 @@ void StartUp(HWND main_window) {
   app.page_url = ConfigBaseUrl() + "/client/app/" + app.app_name + "/";
   WriteLog("页面地址", app.page_url);
   TrustOrigins(app.page_url);
+  StatusState(RunState::kScreenDialog);
   ShowScreenDialog();
+  StatusState(RunState::kPageLoading);
   // From here on the GUI thread only handles messages: one that stops
   // answering them is hung.
   StartHangWatch(main_window);

@@ -49,9 +49,30 @@ function(lumo_program_resources target)
   configure_file(${LUMO_ROOT}/resources/lumo.manifest.in ${dir}/lumo.manifest @ONLY)
   configure_file(${LUMO_ROOT}/resources/lumo_version.h.in ${dir}/lumo_version.h @ONLY)
   target_sources(${target} PRIVATE ${LUMO_ROOT}/resources/lumo.rc)
-  target_include_directories(${target} PRIVATE ${dir})
+  target_include_directories(${target} PRIVATE ${dir} ${LUMO_EVENTS_DIR})
+  add_dependencies(${target} lumo_events)
   set_property(SOURCE ${LUMO_ROOT}/resources/lumo.rc TARGET_DIRECTORY ${target} APPEND
-    PROPERTY OBJECT_DEPENDS ${dir}/lumo.manifest ${dir}/lumo_version.h)
+    PROPERTY OBJECT_DEPENDS ${dir}/lumo.manifest ${dir}/lumo_version.h ${LUMO_EVENTS_DIR}/lumo_events.rc)
+endfunction()
+
+# lumo_event_messages(): the event log's message table from
+# resources/lumo_events.mc: windmc writes lumo_events.rc (with one .bin per
+# language), which the program's resource script includes, and lumo_events.h
+# with the event ids, which the code includes (target lumo_events, include
+# folder LUMO_EVENTS_DIR).
+function(lumo_event_messages)
+  string(REGEX REPLACE "windres$" "windmc" windmc "${CMAKE_RC_COMPILER}")
+  set(dir ${CMAKE_BINARY_DIR}/resources/events)
+  set(mc ${LUMO_ROOT}/resources/lumo_events.mc)
+  add_custom_command(
+    OUTPUT ${dir}/lumo_events.rc ${dir}/lumo_events.h ${dir}/MSG00409.bin ${dir}/MSG00804.bin
+    COMMAND ${CMAKE_COMMAND} -E make_directory ${dir}
+    # UTF-8 in, UTF-16 messages out, so the Chinese texts survive.
+    COMMAND ${windmc} -C 65001 -U -h ${dir} -r ${dir} ${mc}
+    DEPENDS ${mc}
+    COMMENT "Message table for the event log")
+  add_custom_target(lumo_events DEPENDS ${dir}/lumo_events.rc ${dir}/lumo_events.h)
+  set(LUMO_EVENTS_DIR ${dir} PARENT_SCOPE)
 endfunction()
 
 # lumo_sources(file...): sources of the program that need Windows (lumo_core).

@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "app/event_report.h"
 #include "app/system_utils.h"
 #include "ext/common_api.h"
 #include "ext/curl_api.h"
@@ -104,9 +105,12 @@ void LogLibraryProblems() {
         line += " (多半是另一架构的DLL: 本程序为" + std::string(OwnArch()) +
                 (check.arch.empty() ? "" : ", 该文件为" + check.arch) + ")";
       WriteLog(kCategory, line);
+      ReportToEventLog(EventId::kLibraryLoad, line);
       continue;
     }
-    for (const std::string& function : check.missing)
+    for (const std::string& function : check.missing) {
       WriteLog(kCategory, check.file + " 缺少函数 " + function);
+      ReportToEventLog(EventId::kLibraryLoad, check.file + " 缺少函数 " + function);
+    }
   }
 }

@@ -7,6 +7,7 @@
 #include "app/app_state.h"
 #include "app/config_file.h"
 #include "app/main_window.h"
+#include "app/status_file.h"
 #include "ext/common_api.h"
 #include "link/pack_client.h"
 #include "link/page_load_retry.h"
@@ -126,7 +127,9 @@ void __cdecl OnPageLoaded(wkeWebView, void*, wkeString url, int result, wkeStrin
   // The local screen shown meanwhile is not the page: its loads start
   // nothing, log nothing and retry nothing.
   if (url && get_string && IsLocalScreenUrl(TextOf(get_string(url)))) return;
-  if (result == 0 && !PageOnTrustedOrigin()) {
+  bool foreign = result == 0 && !PageOnTrustedOrigin();
+  StatusState(result == 0 && !foreign ? RunState::kPageLoaded : RunState::kOffline);
+  if (foreign) {
     // Led away by something that did not ask (a redirect the engine followed
     // by itself): never counts as the page, and the page comes back the way
     // a failed load does.
@@ -191,6 +194,7 @@ void StopLink(DWORD watchdog_wait_ms, DWORD client_wait_ms) {
 
 En_HP_HandleResult __stdcall OnLinkConnect(HP_Client, HP_CONNID) {
   LinkLog("OnConnect:" + LoadedServerSettings().host);
+  StatusLinkUp();
   auto make_message = Common()._fun_msg;
   HP_Client handle = g_handle.load();
   if (make_message == nullptr || handle == nullptr) return HP_HR_OK;
@@ -205,5 +209,6 @@ En_HP_HandleResult __stdcall OnLinkClose(HP_Client, HP_CONNID, En_HP_SocketOpera
   // The close that StopLink itself causes is not logged: "开始销毁" and
   // "销毁" stay the last two lines of a run.
   LinkLog("OnClose code:" + std::to_string(error_code));
+  StatusLinkDown();
   return HP_HR_OK;
 }

@@ -3,6 +3,7 @@
 #include <cstring>
 #include <string>
 
+#include "app/status_file.h"
 #include "app/update_handoff.h"
 #include "link/server_link.h"
 #include "log/log_file.h"
@@ -52,6 +53,7 @@ En_HP_HandleResult __stdcall OnLinkReceive(HP_Client, HP_CONNID, const BYTE* dat
     LinkLog("OnHandle dropped: not valid JSON as the page reads it");
     return HP_HR_OK;
   }
+  StatusPush();
   if (message.c == "sys") ActOnSystemMessage(message);
   RunInPage("clientJS2(" + text + ")");
   return HP_HR_OK;

@@ -112,6 +112,7 @@ Page custom ServerPageShow ServerPageLeave
 !include "folder_access.nsh"
 !include "logon_task.nsh"
 !include "settings.nsh"
+!include "event_source.nsh"
 
 ; ---- install ----------------------------------------------------------------
 
@@ -165,6 +166,7 @@ Section "Install"
   WriteRegDWORD HKLM "${UNINSTALL_KEY}" "NoRepair" 1
   ${GetSize} "$INSTDIR" "/S=0K" $0 $1 $2
   WriteRegDWORD HKLM "${UNINSTALL_KEY}" "EstimatedSize" $0
+  !insertmacro REGISTER_EVENT_SOURCE "$INSTDIR\${EXE}"
 
   !insertmacro SAY "Tarnlumo setup: installed ${VERSION} ${ARCH_NOTE}${LIBRARIES_NOTE} into $INSTDIR"
   ${If} $Failed = 1
@@ -195,6 +197,9 @@ Section "Uninstall"
   Call un.RemoveLogonTask
   !include "${STAGE}\uninstall-files.nsh"
   Delete "$INSTDIR\${UNINSTALLER}"
+  ; What the program said about its last run means nothing without it.
+  Delete "$INSTDIR\status.json"
+  Delete "$INSTDIR\status.json.tmp"
   SetShellVarContext current
   Delete "$DESKTOP\${SHORTCUT}"
   Delete "$SMSTARTUP\${SHORTCUT}"
@@ -214,5 +219,6 @@ Section "Uninstall"
   ${EndIf}
   RMDir "$INSTDIR"
   DeleteRegKey HKLM "${UNINSTALL_KEY}"
+  !insertmacro UNREGISTER_EVENT_SOURCE
   !insertmacro SAY "Tarnlumo setup: uninstalled from $INSTDIR (data removed: $RemoveData)"
 SectionEnd

@@ -7,7 +7,9 @@
 #include <exception>
 
 #include "app/app_state.h"
+#include "app/event_report.h"
 #include "app/fatal_shutdown.h"
+#include "app/status_file.h"
 #include "log/log_file.h"
 #include "page/engine_text.h"
 #include "page/page_host.h"
@@ -166,7 +168,10 @@ void __cdecl ConsoleReport(wkeWebView, void*, int level, wkeString message, wkeS
 
 int FatalErrorHandler(int code, const std::string& message) {
   bool first = g_fatal_errors.fetch_add(1) == 0;
-  WriteLog("错误提示", "code:" + std::to_string(code) + " msg:" + message);
+  std::string text = "code:" + std::to_string(code) + " msg:" + message;
+  WriteLog("错误提示", text);
+  ReportToEventLog(EventId::kFatalError, text);
+  StatusFatalError(text);
   if (!first) {
     FlushLogNow(kSecondErrorFlushMs);
     g_exit();

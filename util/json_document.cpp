@@ -190,3 +190,20 @@ bool JsonDocument::SetText(const std::string& path, const std::string& value) {
   json_internal::MakeText(node, JsonType::kString, text, wide.size());
   return true;
 }
+
+bool JsonDocument::SetInt64(const std::string& path, int64_t value) {
+  std::u16string digits = ToUtf16(std::to_string(value));
+  Node* node = json_internal::FindOrCreateNode(arena_, &root_, ToUtf16(path));
+  if (node == nullptr) return false;
+  char16_t* text = arena_.CopyText(digits.data(), digits.size());
+  if (text == nullptr) return false;
+  json_internal::MakeText(node, JsonType::kInt64, text, digits.size());
+  return true;
+}
+
+bool JsonDocument::SetBool(const std::string& path, bool value) {
+  Node* node = json_internal::FindOrCreateNode(arena_, &root_, ToUtf16(path));
+  if (node == nullptr) return false;
+  json_internal::MakeBool(node, value);
+  return true;
+}

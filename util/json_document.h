@@ -68,6 +68,9 @@ class JsonDocument {
   JsonDocument GetDocument(const std::string& path);
   // Makes the node at the path (created as needed; "" is the root) a string.
   bool SetText(const std::string& path, const std::string& value);
+  // Makes the node at the path (created as needed) an integer or a bool.
+  bool SetInt64(const std::string& path, int64_t value);
+  bool SetBool(const std::string& path, bool value);
 
   bool HasRoot() const { return root_ != nullptr; }
 

@@ -90,4 +90,21 @@ TEST(JsonValue, NumbersAsStringsAfterSet) {
   EXPECT_FALSE(document.GetBool("port"));
 }
 
+TEST(JsonSetters, NumbersAndBoolsAreWrittenAsSuch) {
+  JsonDocument document;
+  ASSERT_TRUE(document.SetInt64("a.pid", -9223372036854775807LL - 1));
+  ASSERT_TRUE(document.SetInt64("a.count", 42));
+  ASSERT_TRUE(document.SetBool("a.up", true));
+  ASSERT_TRUE(document.SetBool("a.down", false));
+  ASSERT_TRUE(document.SetText("a.count", "x"));  // a later setter replaces the value
+  ASSERT_TRUE(document.SetInt64("a.count", 7));
+  EXPECT_EQ(document.ToText(),
+            R"({"a":{"pid":-9223372036854775808,"count":7,"up":true,"down":false}})");
+  EXPECT_EQ(document.GetType("a.pid"), JsonType::kInt64);
+  EXPECT_EQ(document.GetInt64("a.pid"), std::numeric_limits<int64_t>::min());
+  EXPECT_TRUE(document.GetBool("a.up"));
+  EXPECT_FALSE(document.SetInt64("a]", 1));  // a malformed path
+  EXPECT_FALSE(document.SetBool("a]", true));
+}
+
 }  // namespace
