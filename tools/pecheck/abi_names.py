@@ -102,6 +102,17 @@ NODE_ABI = [
     "jsInt",
     "jsBoolean",
     "jsStringW",
+    # For a host that checks who calls its functions and where its page goes.
+    "jsGetGlobal",
+    "jsGet",
+    "jsGlobalObject",
+    "jsGetWebView",
+    "wkeGetURL",
+    "wkeGetFrameUrl",
+    "wkeIsMainFrame",
+    "wkeOnNavigation",
+    "wkeOnCreateView",
+    "wkeSetNavigationToNewWindowEnable",
 ]
 
 # The leading underscore is part of the real names, not a decoration.

@@ -509,3 +509,16 @@ def test_usage_errors_exit_2(tmp_path):
     assert cli(tmp_path)[0] == 2
     code, lines, _ = cli("--arch", "i686", tmp_path / "absent")
     assert code == 1 and len(lines) == 1 and lines[0].startswith("FAIL: ")
+
+
+def test_engine_without_the_caller_and_navigation_functions_fails(tmp_path):
+    # An engine built before a host could check its caller or keep its page
+    # on one origin: every one of those names is reported missing.
+    origin = ["jsGetGlobal", "jsGet", "jsGlobalObject", "jsGetWebView", "wkeGetURL",
+              "wkeGetFrameUrl", "wkeIsMainFrame", "wkeOnNavigation", "wkeOnCreateView",
+              "wkeSetNavigationToNewWindowEnable"]
+    older = [n for n in abi_names.NODE_ABI if n not in origin]
+    dll = build_dll(tmp_path, "x86_64", "node.dll", older)
+    missing, _ = results_for(dll, pecheck.check_exports, abi_names.NODE_ABI, "node.dll")
+    assert not missing.passed
+    assert missing.text.endswith("missing %d: %s" % (len(origin), " ".join(sorted(origin))))
