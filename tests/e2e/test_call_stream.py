@@ -42,6 +42,11 @@ def start_shop(make_run, name):
     return run, office
 
 
+def close(run):
+    run.close()
+    run.program = run.office = None
+
+
 def push_stream_and_summarise(office):
     """Pushes PUSHES numbered messages 50 ms apart, then "end"; the page's summary."""
     summaries = len(office.reports("summary"))
@@ -67,8 +72,12 @@ def assert_every_call_answered_by_its_own_reply(summary):
 
 def test_stream_of_calls_and_pushes(make_run):
     run, office = start_shop(make_run, "call_stream")
-    assert office.wait("received", 1, 30), "no login: the link did not start"
-    assert_every_call_answered_by_its_own_reply(push_stream_and_summarise(office))
+    try:
+        assert office.wait("received", 1, 30), "no login: the link did not start"
+        assert_every_call_answered_by_its_own_reply(push_stream_and_summarise(office))
+    finally:
+        # One program at a time on the wineserver: the next case starts its own.
+        close(run)
 
 
 def browser_pid(folder):
@@ -87,6 +96,13 @@ def script_fetches(office):
                     % engine())
 def test_browser_killed_during_start_up_calls_then_every_push_completes(make_run):
     run, office = start_shop(make_run, "call_stream_kill")
+    try:
+        kill_during_start_up_then_stream(run, office)
+    finally:
+        close(run)
+
+
+def kill_during_start_up_then_stream(run, office):
     assert office.wait("received", 1, 30), "no login: the link did not start"
     fetches = script_fetches(office)
     for round_number in range(KILLS):
