@@ -4,7 +4,7 @@ const char kNativeCallFunction[] = "__lumoNativeCall";
 const char kScriptDoneFunction[] = "__lumoScriptDone";
 const char kRunLaterFunction[] = "__lumoRunLater";
 const char kCallPayloadName[] = "payload";
-const char kScriptOutcomeName[] = "outcome";
+const char kScriptOutcomeName[] = "(taken = true, outcome)";
 
 namespace {
 // Defined once per document, before any page script runs. The call itself
@@ -46,9 +46,20 @@ const char kSupportScript[] = R"((function () {
     debugger;
     return reply;
   }
+  // True when the native side took the outcome while paused here. A page
+  // that has begun to navigate may not stop at all; the outcome then waits
+  // in `finished` for the native side to take it.
   function __lumoScriptDone(outcome) {
-    function reachable() { return outcome; }
+    var taken = false;
+    function reachable() { return [outcome, taken]; }
     debugger;
+    return taken;
+  }
+  var finished = {};
+  function __lumoTakeOutcome(id) {
+    var outcome = finished[id];
+    delete finished[id];
+    return outcome === undefined ? null : outcome;
   }
   var jobs = [];
   var channel = new MessageChannel();
@@ -70,7 +81,8 @@ const char kSupportScript[] = R"((function () {
       else if (type === 'function' || type === 'symbol') result = ['s', String(value)];
       else result = encode(value);
     }
-    __lumoScriptDone(stringify([job.id, ok, result || ['u']]));
+    var outcome = stringify([job.id, ok, result || ['u']]);
+    if (!__lumoScriptDone(outcome)) finished[job.id] = outcome;
     if (!ok) throw error;
   };
   function __lumoRunLater(id, script) {
@@ -80,6 +92,7 @@ const char kSupportScript[] = R"((function () {
   }
   Object.defineProperty(globalThis, '__lumoNativeCall', {value: __lumoNativeCall});
   Object.defineProperty(globalThis, '__lumoRunLater', {value: __lumoRunLater});
+  Object.defineProperty(globalThis, '__lumoTakeOutcome', {value: __lumoTakeOutcome});
 })();
 )";
 }  // namespace
@@ -95,6 +108,11 @@ std::string BoundFunctionScript(const std::string& name) {
 std::string RunLaterExpression(int64_t id, const std::string& script) {
   return "(typeof globalThis.__lumoRunLater === 'function') ? globalThis.__lumoRunLater(" +
          std::to_string(id) + ", " + DumpJson(Json(script)) + ") : 'absent'";
+}
+
+std::string TakeOutcomeExpression(int64_t id) {
+  return "(typeof globalThis.__lumoTakeOutcome === 'function') ? globalThis.__lumoTakeOutcome(" +
+         std::to_string(id) + ") : null";
 }
 
 bool ParseNativeCallPayload(const std::string& payload, NativeCallRequest* request) {

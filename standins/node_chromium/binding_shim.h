@@ -23,6 +23,7 @@ extern const char kScriptDoneFunction[];
 extern const char kRunLaterFunction[];
 // The locals the native side reads in those paused frames.
 extern const char kCallPayloadName[];
+// Read in the paused frame of a finished script: its outcome, marked as taken.
 extern const char kScriptOutcomeName[];
 
 // Script that defines the call machinery once per document.
@@ -32,6 +33,10 @@ std::string BoundFunctionScript(const std::string& name);
 // Expression that queues `script` as job `id`; it evaluates to "queued", or
 // to "absent" in a document without the machinery.
 std::string RunLaterExpression(int64_t id, const std::string& script);
+
+// Expression that gives the outcome of job `id` once, when it finished
+// without stopping to report it; null otherwise.
+std::string TakeOutcomeExpression(int64_t id);
 
 struct NativeCallRequest {
   std::string name;

@@ -130,12 +130,20 @@ class WebView {
 
   static constexpr int kDefaultLoadTimeoutMs = 30000;
   static constexpr int kScriptTimeoutMs = 15000;
+  // How often a queued script's outcome is looked for in the page itself.
+  static constexpr int kOutcomeLookMs = 250;
   // While a load runs, its time limit is checked this often.
   static constexpr int kLoadCheckMs = 50;
 
  private:
   friend class ViewCallScope;
   using Connection = std::shared_ptr<PageConnection>;
+  struct NavigationAsk {
+    const PageConnection* connection = nullptr;
+    std::string request_id;
+    int type = 0;
+    std::string url;
+  };
   struct PausedCall {
     NativeCallRequest request;
     std::string call_frame_id;
@@ -164,6 +172,7 @@ class WebView {
   // web_view_navigation.cpp: reader thread, then GUI thread.
   void PrepareNavigationEvents(PageConnection& connection);
   bool OnNavigationEvent(PageConnection& from, const std::string& method, const Json& params);
+  void ServeNavigationAsks();
   void AskNavigation(const PageConnection* asked, const std::string& request_id, int type,
                      const std::string& url);
   void AskCreateView(const std::string& url, const Json& features, bool gesture);
@@ -232,6 +241,7 @@ class WebView {
   NavigationTracker tracker_{kDefaultLoadTimeoutMs};
   NavigationPolicy navigation_policy_;
   std::condition_variable state_changed_;           // a call, a script's outcome or a lost browser
+  std::deque<NavigationAsk> navigation_asks_;       // navigations waiting for the host
   std::deque<PausedCall> paused_;                   // page calls ready for their native handler
   std::map<int64_t, ScriptOutcome> outcomes_;       // queued scripts that have run, by id
   int64_t last_outcome_id_ = 0;                     // queued scripts run in the order queued

@@ -70,10 +70,12 @@ bool WebView::OnNavigationEvent(PageConnection& from, const std::string& method,
       from.session().Post("Fetch.continueRequest", {{"requestId", request_id}});
       return true;
     }
-    std::string url = StringMember(Member(params, "request"), "url");
-    const PageConnection* asked = &from;
-    gui_.Post(
-        [this, asked, request_id, type, url] { AskNavigation(asked, request_id, type, url); });
+    {
+      std::lock_guard<std::mutex> lock(state_lock_);
+      navigation_asks_.push_back(
+          {&from, request_id, type, StringMember(Member(params, "request"), "url")});
+    }
+    WakeGui(from);
     return true;
   }
   if (method == "Page.windowOpen") {
@@ -102,6 +104,19 @@ bool WebView::OnNavigationEvent(PageConnection& from, const std::string& method,
 }
 
 // GUI thread.
+void WebView::ServeNavigationAsks() {
+  for (;;) {
+    NavigationAsk ask;
+    {
+      std::lock_guard<std::mutex> lock(state_lock_);
+      if (navigation_asks_.empty() || closed_) return;
+      ask = std::move(navigation_asks_.front());
+      navigation_asks_.pop_front();
+    }
+    AskNavigation(ask.connection, ask.request_id, ask.type, ask.url);
+  }
+}
+
 void WebView::AskNavigation(const PageConnection* asked, const std::string& request_id, int type,
                             const std::string& url) {
   bool allowed = true;

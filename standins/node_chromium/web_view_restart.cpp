@@ -51,6 +51,7 @@ void WebView::OnLost() {
     std::lock_guard<std::mutex> lock(state_lock_);
     tracker_.Restart(std::string());
     paused_.clear();
+    navigation_asks_.clear();
     ++documents_;
     script_contexts_.clear();
     last_sequences_.clear();
@@ -70,6 +71,7 @@ void WebView::Adopt(Connection connection) {
     navigation_policy_.set_main_frame(connection->main_frame());
     main_frame_id_ = connection->main_frame();
     paused_.clear();
+    navigation_asks_.clear();
   }
   connection_ = connection;
   // The same order as for the first browser: functions before the page that

@@ -122,9 +122,11 @@ bool WebView::RunQueuedScript(const Connection& live, const std::string& script,
   DevToolsSession::Reply queued = live->session().Call("Runtime.evaluate", params, kScriptTimeoutMs,
                                                        [this] { ServeNativeCalls(); });
   std::string answer = StringMember(Member(queued.result, "result"), "value");
-  // A document without the machinery (a browser error page): run it there directly.
+  // A document without the machinery (a browser error page), or one gone
+  // since: the script runs in the current document directly.
   if (answer != "queued") return false;
   int64_t deadline = NowMs() + kScriptTimeoutMs;
+  int64_t next_look = NowMs() + kOutcomeLookMs;
   for (;;) {
     ServeNativeCalls();
     std::unique_lock<std::mutex> lock(state_lock_);
@@ -140,7 +142,24 @@ bool WebView::RunQueuedScript(const Connection& live, const std::string& script,
       *value = ScriptValue::Undefined();
       return true;
     }
-    if (paused_.empty()) state_changed_.wait_for(lock, std::chrono::milliseconds(kLoadCheckMs));
+    if (NowMs() >= next_look) {
+      // The page may have run the script without stopping to report it (a
+      // navigation it began is pending): its outcome waits in the page.
+      lock.unlock();
+      next_look = NowMs() + kOutcomeLookMs;
+      Json look = {{"expression", TakeOutcomeExpression(id)}, {"returnByValue", true}};
+      if (params.contains("contextId")) look["contextId"] = params["contextId"];
+      DevToolsSession::Reply taken = live->session().Call(
+          "Runtime.evaluate", look, kScriptTimeoutMs, [this] { ServeNativeCalls(); });
+      ScriptOutcome outcome;
+      if (ParseScriptOutcome(StringMember(Member(taken.result, "result"), "value"), &outcome)) {
+        *value = outcome.value;
+        return true;
+      }
+      continue;
+    }
+    if (paused_.empty() && navigation_asks_.empty())
+      state_changed_.wait_for(lock, std::chrono::milliseconds(kLoadCheckMs));
   }
 }
 
@@ -314,6 +333,10 @@ void WebView::WakeGui(PageConnection& from) {
 
 void WebView::ServeNativeCalls() {
   ViewCallScope scope(this);
+  // A navigation the page started holds its document until the host has
+  // answered, as the real engine asks from inside the script that navigates:
+  // answered here, it never waits for a script that waits for it.
+  ServeNavigationAsks();
   for (;;) {
     PausedCall call;
     {
