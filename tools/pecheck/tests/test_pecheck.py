@@ -461,7 +461,8 @@ def test_name_only_the_program_looks_up_is_required(good_folder, tmp_path):
     code, lines, _ = cli("--arch", arch, "--repo", repo, bad)
     assert code == 1
     assert [ln for ln in lines if ln.startswith("FAIL")] == [
-        "FAIL: node.dll: expected all 42 required exports, missing 1: wkeLookedUpOnly"]
+        "FAIL: node.dll: expected all %d required exports, missing 1: wkeLookedUpOnly"
+        % (len(set(abi_names.NODE_ABI)) + 1)]
 
 
 def test_second_engine_is_checked_when_present(good_folder, tmp_path):
