@@ -20,6 +20,8 @@ const wchar_t kActivePortFile[] = L"DevToolsActivePort";
 constexpr DWORD kStopWaitMs = 8000;
 constexpr DWORD kPollMs = 50;
 
+// Back-forward caching is off: a page left and come back to is loaded again,
+// so the host is asked about that navigation like any other.
 const char* const kSwitches[] = {"--headless",
                                  "--no-sandbox",
                                  "--disable-gpu",
@@ -31,6 +33,7 @@ const char* const kSwitches[] = {"--headless",
                                  "--disable-auto-reload",
                                  "--no-default-browser-check",
                                  "--mute-audio",
+                                 "--disable-features=BackForwardCache",
                                  "--remote-debugging-address=127.0.0.1",
                                  "--remote-debugging-port=0",
                                  nullptr};

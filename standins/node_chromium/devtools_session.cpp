@@ -26,6 +26,18 @@ void DevToolsSession::Close() {
 
 int DevToolsSession::NextId() { return ++last_id_; }
 
+bool DevToolsSession::PostToSession(const std::string& session_id, const std::string& method,
+                                    const Json& params) {
+  int id;
+  {
+    std::lock_guard<std::mutex> lock(lock_);
+    if (closed_) return false;
+    id = NextId();
+  }
+  Json message = {{"id", id}, {"method", method}, {"params", params}, {"sessionId", session_id}};
+  return link_.Send(DumpJson(message));
+}
+
 bool DevToolsSession::Post(const std::string& method, const Json& params, ReplySink on_reply) {
   int id;
   {

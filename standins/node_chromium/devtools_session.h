@@ -40,6 +40,8 @@ class DevToolsSession {
 
   // Sends a command without waiting; the reply, if a sink is given, goes there.
   bool Post(const std::string& method, const Json& params, ReplySink on_reply = nullptr);
+  // The same for a target attached to this one, through its session id.
+  bool PostToSession(const std::string& session_id, const std::string& method, const Json& params);
   // Sends a command and waits up to timeout_ms for its reply. While waiting,
   // each Nudge() makes it run `service` on the calling thread.
   Reply Call(const std::string& method, const Json& params, int timeout_ms,

@@ -149,3 +149,48 @@ NODE_API jsValue jsBoolean(bool value) { return StoreValue(ScriptValue::Bool(val
 NODE_API jsValue jsStringW(ExecState*, const wchar_t* text) {
   return StoreValue(ScriptValue::String(text ? text : L""));
 }
+
+// The calling frame's context: a bound function's state reads the global
+// object of the frame that called it, not the main frame's.
+NODE_API jsValue jsGlobalObject(ExecState* state) {
+  if (!state || !state->view) return StoreValue(ScriptValue::Undefined());
+  return StoreValue(state->view->GlobalObject(state));
+}
+NODE_API jsValue jsGetGlobal(ExecState* state, const char* name) {
+  if (!state || !state->view || !name) return StoreValue(ScriptValue::Undefined());
+  WebView* view = state->view;
+  return StoreValue(view->ReadProperty(view->GlobalObject(state), name));
+}
+NODE_API jsValue jsGet(ExecState* state, jsValue object, const char* name) {
+  if (!state || !state->view || !name) return StoreValue(ScriptValue::Undefined());
+  return StoreValue(state->view->ReadProperty(LoadValue(object), name));
+}
+NODE_API WebView* jsGetWebView(ExecState* state) { return state ? state->view : nullptr; }
+
+namespace {
+// UTF-8 texts handed out by the URL functions, valid until the next such call.
+const char* KeepUrl(std::string url) {
+  static thread_local std::string kept;
+  kept = std::move(url);
+  return kept.c_str();
+}
+// The engine has one frame handle the program can know: the main frame's.
+void* const kMainFrame = reinterpret_cast<void*>(1);
+}  // namespace
+
+NODE_API const char* wkeGetURL(WebView* view) { return KeepUrl(view ? view->MainFrameUrl() : ""); }
+NODE_API void* wkeWebFrameGetMainFrame(WebView* view) { return view ? kMainFrame : nullptr; }
+NODE_API bool wkeIsMainFrame(WebView* view, void* frame) { return view && frame == kMainFrame; }
+NODE_API const char* wkeGetFrameUrl(WebView* view, void* frame) {
+  return KeepUrl(view && frame == kMainFrame ? view->MainFrameUrl() : "");
+}
+
+NODE_API void wkeOnNavigation(WebView* view, NavigationCallback callback, void* param) {
+  if (view) view->OnNavigation(callback, param);
+}
+NODE_API void wkeOnCreateView(WebView* view, CreateViewCallback callback, void* param) {
+  if (view) view->OnCreateView(callback, param);
+}
+NODE_API void wkeSetNavigationToNewWindowEnable(WebView* view, bool enabled) {
+  if (view) view->SetNewWindowEnabled(enabled);
+}

@@ -64,10 +64,6 @@ bool PageConnection::Prepare(std::string* error) {
   DevToolsSession::Reply tree =
       session_.Call("Page.getFrameTree", Json::object(), kCommandTimeoutMs);
   main_frame_ = StringMember(Member(Member(tree.result, "frameTree"), "frame"), "id");
-  if (!Command("Runtime.addBinding", {{"name", std::string(kNativeBindingName)}})) {
-    *error = "Runtime.addBinding failed";
-    return false;
-  }
   std::string support = NativeCallSupportScript();
   Command("Page.addScriptToEvaluateOnNewDocument", {{"source", support}});
   if (!Command("Runtime.evaluate", {{"expression", support}})) {

@@ -156,6 +156,24 @@ ScriptValue ScriptValue::FromRemoteObject(const Json& remote) {
   return Undefined();
 }
 
+ScriptValue ScriptValue::FromRemoteReference(const Json& remote) {
+  std::string id = StringMember(remote, "objectId");
+  std::string type = StringMember(remote, "type");
+  if (id.empty() || (type != "object" && type != "function")) return FromRemoteObject(remote);
+  ScriptValue value = Object(std::string());
+  value.remote_id = id;
+  return value;
+}
+
+ScriptValue ScriptValue::FromJson(const Json& value) {
+  if (value.is_string()) return String(Utf8ToWide(value.get<std::string>()));
+  if (value.is_boolean()) return Bool(value.get<bool>());
+  if (value.is_number()) return Number(value.get<double>());
+  if (value.is_null()) return Null();
+  if (value.is_object() || value.is_array()) return Object(DumpJson(value));
+  return Undefined();
+}
+
 ScriptValue ScriptValue::FromShimArgument(const Json& encoded) {
   if (!encoded.is_array() || encoded.empty() || !encoded[0].is_string()) return Undefined();
   std::string type = encoded[0].get<std::string>();

@@ -17,6 +17,9 @@ struct ScriptValue {
   double number = 0;  // kBool (0/1), kInt, kNumber
   std::wstring text;  // kString
   std::string json;   // kObject: the value as JSON text
+  // kObject held in the page rather than copied: the browser's name for it,
+  // valid while the call that read it lasts.
+  std::string remote_id;
 
   static ScriptValue Undefined() { return ScriptValue(); }
   static ScriptValue Null();
@@ -28,6 +31,10 @@ struct ScriptValue {
 
   // From a DevTools RemoteObject returned by value.
   static ScriptValue FromRemoteObject(const Json& remote);
+  // From a DevTools RemoteObject returned by reference: objects keep their id.
+  static ScriptValue FromRemoteReference(const Json& remote);
+  // From a member of an object copied as JSON.
+  static ScriptValue FromJson(const Json& value);
   // From an argument as the page-side shim encodes it: [type letter, value].
   static ScriptValue FromShimArgument(const Json& encoded);
 

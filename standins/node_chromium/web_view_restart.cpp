@@ -50,9 +50,14 @@ void WebView::OnLost() {
   {
     std::lock_guard<std::mutex> lock(state_lock_);
     tracker_.Restart(std::string());
-    called_.clear();
-    paused_frames_.clear();
+    paused_.clear();
+    navigation_asks_.clear();
+    ++documents_;
+    script_contexts_.clear();
+    last_sequences_.clear();
+    main_context_ = 0;
   }
+  state_changed_.notify_all();
   // Calls waiting for the dead browser return now; a new one is started.
   restart_.Request();
 }
@@ -63,12 +68,16 @@ void WebView::Adopt(Connection connection) {
   {
     std::lock_guard<std::mutex> lock(state_lock_);
     tracker_.Restart(connection->main_frame());
+    navigation_policy_.set_main_frame(connection->main_frame());
+    main_frame_id_ = connection->main_frame();
     paused_.clear();
+    navigation_asks_.clear();
   }
   connection_ = connection;
   // The same order as for the first browser: functions before the page that
   // calls them, size and background before the first frame.
   InstallExistingBindings(this);
+  PrepareNavigationEvents(*connection);
   ApplyViewSize(*connection);
   ApplyBackground(*connection);
   connection->session().Post("Page.startScreencast", {{"format", "png"}, {"everyNthFrame", 1}});

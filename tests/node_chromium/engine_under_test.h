@@ -15,6 +15,8 @@ typedef void(__cdecl* wkeLoadingFinishCallback)(wkeWebView, void*, wkeString, in
 typedef void(__cdecl* wkeConsoleCallback)(wkeWebView, void*, int, wkeString, wkeString, unsigned,
                                           wkeString);
 typedef jsValue(__cdecl* wkeNativeFunction)(jsExecState, void*);
+typedef bool(__cdecl* wkeNavigationCallback)(wkeWebView, void*, int, wkeString);
+typedef wkeWebView(__cdecl* wkeCreateViewCallback)(wkeWebView, void*, int, wkeString, const void*);
 
 #define ENGINE_FUNCTIONS(X)                                                             \
   X(wkeInitialize, void(__cdecl*)())                                                    \
@@ -43,7 +45,15 @@ typedef jsValue(__cdecl* wkeNativeFunction)(jsExecState, void*);
   X(jsUndefined, jsValue(__cdecl*)())                                                   \
   X(jsInt, jsValue(__cdecl*)(int))                                                      \
   X(jsBoolean, jsValue(__cdecl*)(bool))                                                 \
-  X(jsStringW, jsValue(__cdecl*)(jsExecState, const wchar_t*))
+  X(jsStringW, jsValue(__cdecl*)(jsExecState, const wchar_t*))                          \
+  X(jsGetGlobal, jsValue(__cdecl*)(jsExecState, const char*))                           \
+  X(jsGet, jsValue(__cdecl*)(jsExecState, jsValue, const char*))                        \
+  X(jsGlobalObject, jsValue(__cdecl*)(jsExecState))                                     \
+  X(jsGetWebView, wkeWebView(__cdecl*)(jsExecState))                                    \
+  X(wkeGetURL, const char*(__cdecl*)(wkeWebView))                                       \
+  X(wkeOnNavigation, void(__cdecl*)(wkeWebView, wkeNavigationCallback, void*))          \
+  X(wkeOnCreateView, void(__cdecl*)(wkeWebView, wkeCreateViewCallback, void*))          \
+  X(wkeSetNavigationToNewWindowEnable, void(__cdecl*)(wkeWebView, bool))
 
 struct Engine {
 #define ENGINE_POINTER(name, type) \

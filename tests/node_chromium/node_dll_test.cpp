@@ -22,6 +22,7 @@ namespace {
 const char kChildEnvironment[] = "NODE_CHROMIUM_CHILD_STORAGE";
 const wchar_t kProfileFolder[] = L"lumo-browser-profile\\";
 int g_server_port = 0;
+int g_other_port = 0;      // the same pages on another origin
 std::wstring g_port_file;  // removing it ends the page server
 
 bool FileExists(const std::wstring& path) {
@@ -80,7 +81,8 @@ int ServerPort() {
                     Utf8ToWide(WineUnixPath(port_file)) + L"\"");
   g_port_file = port_file;
   PumpUntil([&] { return std::atoi(ReadFileText(port_file).c_str()) > 0; }, 10000);
-  g_server_port = std::atoi(ReadFileText(port_file).c_str());
+  std::string ports = ReadFileText(port_file);
+  std::sscanf(ports.c_str(), "%d %d", &g_server_port, &g_other_port);
   return g_server_port;
 }
 
@@ -510,4 +512,242 @@ int main(int argc, char** argv) {
   int result = RUN_ALL_TESTS();
   if (!g_port_file.empty()) ::DeleteFileW(g_port_file.c_str());
   return result;
+}
+
+// ---- one call, one reply; scripts of the program wait for the page's calls
+
+struct CountCalls {
+  const Engine* engine;
+  int calls = 0;
+};
+CountCalls g_count;
+
+TEST_F(ChromiumEngineTest, ScriptsRunBetweenThePagesCallsAndEveryCallGetsItsOwnReply) {
+  g_echo = {engine_, {}, {}};
+  engine_->wkeJsBindFunction("nativeEcho", &NativeEcho, &g_echo, 1);
+  ASSERT_EQ(LoadAndWait(PageUrl("/band.html")).result, 0);
+  // The page calls in a steady stream, many calls per timer task; a script
+  // the program runs must never find the page inside that task.
+  RunText(
+      L"window.inTask = false; window.wrong = 0; window.samples = []; window.inside = 0; "
+      L"window.pageCalls = 0;"
+      L"setInterval(function () { inTask = true;"
+      L"  for (var i = 0; i < 10; i++) { pageCalls++;"
+      L"    var r = nativeEcho('t' + pageCalls);"
+      L"    if (r !== 'echo:t' + pageCalls) { wrong++; samples.push(pageCalls + '=' + r); } }"
+      L"  inTask = false; }, 1);"
+      L"window.pushed = function (n) { if (inTask) inside++;"
+      L"  var reply = nativeEcho('p' + n); if (reply !== 'echo:p' + n) wrong++; return reply; };"
+      L"'ready'");
+  for (int n = 0; n < 60; ++n) {
+    std::wstring script = L"pushed(" + std::to_wstring(n) + L")";
+    ASSERT_EQ(RunText(script.c_str()), L"echo:p" + std::to_wstring(n));
+    PumpUntil([] { return false; }, 5);
+  }
+  EXPECT_EQ(RunText(L"String(wrong) + '/' + String(inside)"), L"0/0")
+      << WideToUtf8(RunText(L"samples.slice(0, 5).join(' ')"));
+  int page_calls = std::stoi(RunText(L"String(pageCalls)"));
+  // The two streams really ran interleaved.
+  EXPECT_GT(page_calls, 60);
+  size_t pushes = std::count_if(g_echo.args.begin(), g_echo.args.end(),
+                                [](const std::wstring& a) { return a[0] == L'p'; });
+  EXPECT_EQ(pushes, 60u);
+}
+
+TEST_F(ChromiumEngineTest, AScriptErrorStillReachesTheConsoleAndReturnsUndefined) {
+  ASSERT_EQ(LoadAndWait(PageUrl("/band.html")).result, 0);
+  jsValue value = engine_->wkeRunJSW(view_, L"undefinedFunctionOfTheTest()");
+  EXPECT_EQ(std::wstring(engine_->jsToTempStringW(engine_->wkeGlobalExec(view_), value)),
+            L"undefined");
+  ASSERT_TRUE(PumpUntil([&] { return !console_.empty(); }, 5000));
+  EXPECT_EQ(console_.back().level, 3);
+  EXPECT_NE(console_.back().message.find(L"undefinedFunctionOfTheTest"), std::wstring::npos);
+  // The page goes on answering scripts after the error.
+  EXPECT_EQ(RunText(L"6 * 7"), L"42");
+}
+
+// ---- the caller's own context
+
+struct WhereCalls {
+  const Engine* engine;
+  wkeWebView view;
+  std::vector<std::pair<std::wstring, std::wstring>> seen;  // (argument, caller's origin)
+  bool view_matches = true;
+};
+WhereCalls g_where;
+
+jsValue __cdecl NativeWhere(jsExecState state, void* param) {
+  auto* calls = static_cast<WhereCalls*>(param);
+  const Engine* e = calls->engine;
+  std::wstring argument = e->jsToTempStringW(state, e->jsArg(state, 0));
+  jsValue location = e->jsGetGlobal(state, "location");
+  std::wstring origin = e->jsToTempStringW(state, e->jsGet(state, location, "origin"));
+  // The same through the global object itself.
+  jsValue global = e->jsGlobalObject(state);
+  std::wstring again =
+      e->jsToTempStringW(state, e->jsGet(state, e->jsGet(state, global, "location"), "origin"));
+  if (again != origin) origin += L" / " + again;
+  calls->seen.push_back({argument, origin});
+  if (e->jsGetWebView(state) != calls->view) calls->view_matches = false;
+  return e->jsStringW(state, (L"reply:" + argument).c_str());
+}
+
+TEST_F(ChromiumEngineTest, ACrossOriginFramesCallSeesItsOwnOriginAndThePageKeepsItsReplies) {
+  g_where = {engine_, view_, {}, true};
+  engine_->wkeJsBindFunction("nativeWhere", &NativeWhere, &g_where, 1);
+  ASSERT_GT(g_other_port, 0);
+  std::wstring url = PageUrl("/frames.html?other=") + std::to_wstring(g_other_port);
+  ASSERT_EQ(LoadAndWait(url).result, 0);
+  ASSERT_TRUE(PumpUntil([&] { return RunText(L"document.title") == L"reply:main-after"; }, 10000))
+      << RunText(L"document.title");
+  std::wstring main_origin = L"http://127.0.0.1:" + std::to_wstring(ServerPort());
+  std::wstring other_origin = L"http://127.0.0.1:" + std::to_wstring(g_other_port);
+  ASSERT_EQ(g_where.seen.size(), 2u);
+  // The frame sees no binding of ours, and its call is its own.
+  EXPECT_EQ(g_where.seen[0].first, L"child:undefined:function");
+  EXPECT_EQ(g_where.seen[0].second, other_origin);
+  EXPECT_EQ(g_where.seen[1].first, L"main-after");
+  EXPECT_EQ(g_where.seen[1].second, main_origin);
+  EXPECT_TRUE(g_where.view_matches);
+  // The program's own state reads the main frame.
+  jsExecState global = engine_->wkeGlobalExec(view_);
+  jsValue location = engine_->jsGetGlobal(global, "location");
+  EXPECT_EQ(engine_->jsToTempStringW(global, engine_->jsGet(global, location, "origin")),
+            main_origin);
+  EXPECT_EQ(std::string(engine_->wkeGetURL(view_)), WideToUtf8(url));
+}
+
+// ---- navigation and new views
+
+struct NavigationLog {
+  const Engine* engine;
+  std::vector<std::pair<int, std::wstring>> asked;
+  int refuse_index = -1;  // the one ask (counted from 0) that is refused
+  bool refuse_all = false;
+  wkeWebView open_in = nullptr;
+  std::vector<std::wstring> opened;
+};
+NavigationLog g_nav;
+
+bool __cdecl OnNavigationAsked(wkeWebView, void* param, int type, wkeString url) {
+  auto* log = static_cast<NavigationLog*>(param);
+  log->asked.push_back({type, log->engine->wkeGetStringW(url)});
+  return !log->refuse_all && static_cast<int>(log->asked.size()) - 1 != log->refuse_index;
+}
+
+wkeWebView __cdecl OnCreateViewAsked(wkeWebView, void* param, int, wkeString url, const void*) {
+  auto* log = static_cast<NavigationLog*>(param);
+  log->opened.push_back(log->engine->wkeGetStringW(url));
+  return log->open_in;
+}
+
+class ChromiumNavigationTest : public ChromiumEngineTest {
+ protected:
+  void SetUp() override {
+    ChromiumEngineTest::SetUp();
+    if (IsSkipped() || HasFatalFailure()) return;
+    g_nav = {engine_, {}, -1, false, nullptr, {}};
+    engine_->wkeOnNavigation(view_, &OnNavigationAsked, &g_nav);
+    engine_->wkeOnCreateView(view_, &OnCreateViewAsked, &g_nav);
+    ASSERT_EQ(LoadAndWait(PageUrl("/nav.html")).result, 0);
+    ASSERT_EQ(g_nav.asked.size(), 1u);
+    // The program's own load is asked about too, as "other".
+    EXPECT_EQ(g_nav.asked[0], std::make_pair(5, PageUrl("/nav.html")));
+    g_nav.asked.clear();
+  }
+  std::string Url() { return engine_->wkeGetURL(view_); }
+  // Runs `script`, then waits until the host was asked `count` times in all.
+  bool RunAndWaitForAsks(const wchar_t* script, size_t count) {
+    engine_->wkeRunJSW(view_, script);
+    return PumpUntil([&] { return g_nav.asked.size() >= count; }, 10000);
+  }
+  // Waits until the main frame's URL is `url` and the page answers scripts.
+  bool WaitForUrl(const std::wstring& url) {
+    return PumpUntil([&] { return Url() == WideToUtf8(url) && RunText(L"1") == L"1"; }, 10000);
+  }
+};
+
+TEST_F(ChromiumNavigationTest, ALinkClickIsAskedAndCancelledOrAllowed) {
+  g_nav.refuse_all = true;
+  ASSERT_TRUE(RunAndWaitForAsks(L"document.getElementById('link').click()", 1));
+  EXPECT_EQ(g_nav.asked[0], std::make_pair(0, PageUrl("/nav.html?link")));
+  // Cancelled: the page stays, and still runs scripts.
+  PumpUntil([] { return false; }, 500);
+  EXPECT_EQ(Url(), WideToUtf8(PageUrl("/nav.html")));
+  EXPECT_EQ(RunText(L"location.search"), L"");
+  g_nav.refuse_all = false;
+  ASSERT_TRUE(RunAndWaitForAsks(L"document.getElementById('link').click()", 2));
+  EXPECT_EQ(g_nav.asked[1].first, 0);
+  EXPECT_TRUE(WaitForUrl(PageUrl("/nav.html?link")));
+}
+
+TEST_F(ChromiumNavigationTest, FormsScriptReloadBackAndResubmitHaveTheirTypes) {
+  ASSERT_TRUE(RunAndWaitForAsks(L"document.getElementById('get').submit()", 1));
+  EXPECT_EQ(g_nav.asked[0], std::make_pair(1, PageUrl("/nav.html?f=get")));
+  ASSERT_TRUE(WaitForUrl(PageUrl("/nav.html?f=get")));
+  ASSERT_TRUE(RunAndWaitForAsks(L"location.href = '/nav.html?script'", 2));
+  EXPECT_EQ(g_nav.asked[1], std::make_pair(5, PageUrl("/nav.html?script")));
+  ASSERT_TRUE(WaitForUrl(PageUrl("/nav.html?script")));
+  ASSERT_TRUE(RunAndWaitForAsks(L"location.reload()", 3));
+  EXPECT_EQ(g_nav.asked[2], std::make_pair(3, PageUrl("/nav.html?script")));
+  ASSERT_TRUE(WaitForUrl(PageUrl("/nav.html?script")));
+  ASSERT_TRUE(RunAndWaitForAsks(L"history.back()", 4));
+  EXPECT_EQ(g_nav.asked[3], std::make_pair(2, PageUrl("/nav.html?f=get")));
+  ASSERT_TRUE(WaitForUrl(PageUrl("/nav.html?f=get")));
+  ASSERT_TRUE(RunAndWaitForAsks(L"document.getElementById('post').submit()", 5));
+  EXPECT_EQ(g_nav.asked[4], std::make_pair(1, PageUrl("/posted.html")));
+  ASSERT_TRUE(WaitForUrl(PageUrl("/posted.html")));
+  ASSERT_TRUE(RunAndWaitForAsks(L"location.reload()", 6));
+  EXPECT_EQ(g_nav.asked[5], std::make_pair(4, PageUrl("/posted.html")));
+  // Refused, a script's navigation leaves the page where it is.
+  g_nav.refuse_all = true;
+  ASSERT_TRUE(RunAndWaitForAsks(L"location.href = '/nav.html?refused'", 7));
+  PumpUntil([] { return false; }, 500);
+  EXPECT_EQ(Url(), WideToUtf8(PageUrl("/posted.html")));
+}
+
+TEST_F(ChromiumNavigationTest, EachRedirectHopIsAskedAndAnyCanBeCancelled) {
+  engine_->wkeLoadW(view_, PageUrl("/hop2").c_str());
+  ASSERT_TRUE(PumpUntil([&] { return g_nav.asked.size() >= 3; }, 10000));
+  EXPECT_EQ(g_nav.asked[0], std::make_pair(5, PageUrl("/hop2")));
+  EXPECT_EQ(g_nav.asked[1], std::make_pair(5, PageUrl("/hop1")));
+  EXPECT_EQ(g_nav.asked[2], std::make_pair(5, PageUrl("/nav.html?hops")));
+  ASSERT_TRUE(WaitForUrl(PageUrl("/nav.html?hops")));
+  // The second hop refused: the chain stops there.
+  g_nav.asked.clear();
+  g_nav.refuse_index = 1;
+  RunAndWaitForAsks(L"location.href = '/hop2'", 2);
+  PumpUntil([] { return false; }, 1000);
+  ASSERT_EQ(g_nav.asked.size(), 2u);
+  EXPECT_EQ(g_nav.asked[1], std::make_pair(5, PageUrl("/hop1")));
+  EXPECT_EQ(Url(), WideToUtf8(PageUrl("/nav.html?hops")));
+}
+
+TEST_F(ChromiumNavigationTest, NewWindowsOpenNothingOrLoadInTheSameView) {
+  // NULL from the host: nothing opens, and the page stays.
+  g_nav.open_in = nullptr;
+  engine_->wkeRunJSW(view_, L"window.open('/nav.html?opened')");
+  ASSERT_TRUE(PumpUntil([&] { return g_nav.opened.size() >= 1; }, 10000));
+  EXPECT_EQ(g_nav.opened[0], PageUrl("/nav.html?opened"));
+  engine_->wkeRunJSW(view_, L"document.getElementById('blank').click()");
+  ASSERT_TRUE(PumpUntil([&] { return g_nav.opened.size() >= 2; }, 10000));
+  EXPECT_EQ(g_nav.opened[1], PageUrl("/nav.html?blank"));
+  PumpUntil([] { return false; }, 500);
+  EXPECT_EQ(Url(), WideToUtf8(PageUrl("/nav.html")));
+  EXPECT_TRUE(g_nav.asked.empty());
+  // The browser holds no window besides the view's own page.
+  int port = std::atoi(ReadFileText(ProfileFile(L"DevToolsActivePort")).c_str());
+  std::string body;
+  ASSERT_TRUE(
+      FetchHttp("GET", "http://127.0.0.1:" + std::to_string(port) + "/json/list", 3000, &body));
+  size_t pages = 0;
+  for (size_t at = body.find("\"type\": \"page\""); at != std::string::npos;
+       at = body.find("\"type\": \"page\"", at + 1)) {
+    ++pages;
+  }
+  EXPECT_EQ(pages, 1u) << body;
+  // The view itself: the address loads here.
+  g_nav.open_in = view_;
+  engine_->wkeRunJSW(view_, L"window.open('/nav.html?here')");
+  EXPECT_TRUE(WaitForUrl(PageUrl("/nav.html?here")));
 }

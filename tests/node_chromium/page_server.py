@@ -1,8 +1,9 @@
 """Pages for the browser-engine tests, served on a free loopback port.
 
-Usage: page_server.py PORT_FILE. Writes the port to PORT_FILE once listening
-and ends when the test removes that file (or after an hour, should the test
-have been killed).
+Usage: page_server.py PORT_FILE. Writes "PORT OTHER_PORT" to PORT_FILE once
+listening (the same pages on a second loopback port: another origin) and
+ends when the test removes that file (or after an hour, should the test have
+been killed).
 """
 import http.server
 import os
@@ -31,13 +32,47 @@ setTimeout(function () {
     "/calls.html": """<!DOCTYPE html><html><body><script>
 setTimeout(function () { document.title = nativeEcho('from page'); }, 0);
 </script></body></html>""",
+    # The frame is put on the other origin by the test (?other=PORT).
+    "/frames.html": """<!DOCTYPE html><html><body><script>
+var other = location.search.split('other=')[1];
+var frame = document.createElement('iframe');
+frame.src = 'http://127.0.0.1:' + other + '/child.html';
+frame.onload = function () {
+  setTimeout(function () { document.title = nativeWhere('main-after'); }, 300);
+};
+document.body.appendChild(frame);
+</script></body></html>""",
+    "/child.html": """<!DOCTYPE html><html><body><script>
+nativeWhere('child:' + typeof __lumoNativeBinding + ':' + typeof __lumoNativeCall);
+</script></body></html>""",
+    "/nav.html": """<!DOCTYPE html><html><body>
+<a id="link" href="/nav.html?link">link</a>
+<a id="blank" href="/nav.html?blank" target="_blank">blank</a>
+<form id="get" action="/nav.html" method="get"><input name="f" value="get"></form>
+<form id="post" action="/posted.html" method="post"><input name="f" value="post"></form>
+</body></html>""",
+    "/posted.html": "<!DOCTYPE html><html><body>posted</body></html>",
 }
+# Each hop of a redirect chain names the next.
+REDIRECTS = {"/hop2": "/hop1", "/hop1": "/nav.html?hops"}
 
 
 class Handler(http.server.BaseHTTPRequestHandler):
+    def do_POST(self):
+        length = int(self.headers.get("Content-Length") or 0)
+        self.rfile.read(length)
+        self.do_GET()
+
     def do_GET(self):
         if self.path == "/slow":
             time.sleep(60)
+            return
+        target = REDIRECTS.get(self.path.split("?")[0])
+        if target:
+            self.send_response(302)
+            self.send_header("Location", target)
+            self.send_header("Content-Length", "0")
+            self.end_headers()
             return
         # A query names the same page under another URL.
         page = PAGES.get(self.path.split("?")[0])
@@ -69,8 +104,10 @@ def watch_owner(port_file):
 
 def main():
     server = Server(("127.0.0.1", 0), Handler)
+    other = Server(("127.0.0.1", 0), Handler)
+    threading.Thread(target=other.serve_forever, daemon=True).start()
     with open(sys.argv[1] + ".tmp", "w") as f:
-        f.write(str(server.server_address[1]))
+        f.write("%d %d" % (server.server_address[1], other.server_address[1]))
     os.replace(sys.argv[1] + ".tmp", sys.argv[1])
     threading.Thread(target=watch_owner, args=(sys.argv[1],), daemon=True).start()
     server.serve_forever()

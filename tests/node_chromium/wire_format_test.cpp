@@ -12,9 +12,10 @@ namespace {
 TEST(NativeCallTest, PayloadCarriesNameAndTypedArguments) {
   NativeCallRequest request;
   ASSERT_TRUE(ParseNativeCallPayload(
-      R"(["serverJS",[["s","{\"c\":\"sys\"}"],["n",1.5],["b",true],["u"],["l"],["n",null],["o","[1]"]]])",
+      R"(["serverJS",[["s","{\"c\":\"sys\"}"],["n",1.5],["b",true],["u"],["l"],["n",null],["o","[1]"]],17])",
       &request));
   EXPECT_EQ(request.name, "serverJS");
+  EXPECT_EQ(request.sequence, 17);
   ASSERT_EQ(request.args.size(), 7u);
   EXPECT_EQ(request.args[0].ToText(), L"{\"c\":\"sys\"}");
   EXPECT_EQ(request.args[1].ToText(), L"1.5");
@@ -31,11 +32,36 @@ TEST(NativeCallTest, ForeignPayloadsAreRejected) {
   EXPECT_FALSE(ParseNativeCallPayload(R"({"name":"x"})", &request));
   EXPECT_FALSE(ParseNativeCallPayload(R"(["x"])", &request));
   EXPECT_FALSE(ParseNativeCallPayload(R"([1,[]])", &request));
+  // A call without its sequence number is not one the shim made.
+  EXPECT_FALSE(ParseNativeCallPayload(R"(["x",[]])", &request));
+  EXPECT_FALSE(ParseNativeCallPayload(R"(["x",[],"1"])", &request));
+}
+
+TEST(NativeCallTest, ScriptOutcomeCarriesItsIdAndValue) {
+  ScriptOutcome outcome;
+  ASSERT_TRUE(ParseScriptOutcome(R"([42,true,["s","done"]])", &outcome));
+  EXPECT_EQ(outcome.id, 42);
+  EXPECT_TRUE(outcome.ok);
+  EXPECT_EQ(outcome.value.ToText(), L"done");
+  ASSERT_TRUE(ParseScriptOutcome(R"([43,false,["u"]])", &outcome));
+  EXPECT_EQ(outcome.id, 43);
+  EXPECT_FALSE(outcome.ok);
+  EXPECT_EQ(outcome.value.kind, ScriptValue::Kind::kUndefined);
+  EXPECT_FALSE(ParseScriptOutcome(R"(["43",true,["u"]])", &outcome));
+  EXPECT_FALSE(ParseScriptOutcome("[]", &outcome));
+}
+
+TEST(NativeCallTest, QueuedScriptTravelsAsOneQuotedString) {
+  std::string expression = RunLaterExpression(7, "a(\"x\");\n</script>");
+  EXPECT_NE(expression.find("__lumoRunLater(7, \"a(\\\"x\\\");\\n</script>\")"), std::string::npos)
+      << expression;
 }
 
 TEST(NativeCallTest, ReplyAssignsTheFramesLocal) {
-  EXPECT_EQ(ReplyExpression(ScriptValue::String(L"a'b")), "reply = \"a'b\"");
-  EXPECT_EQ(ReplyExpression(ScriptValue::Bool(false)), "reply = false");
+  EXPECT_EQ(ReplyExpression(3, ScriptValue::String(L"a'b")),
+            "callSeq === 3 && ((reply = \"a'b\"), true)");
+  EXPECT_EQ(ReplyExpression(12, ScriptValue::Bool(false)),
+            "callSeq === 12 && ((reply = false), true)");
 }
 
 TEST(NativeCallTest, FunctionScriptQuotesTheName) {
