@@ -337,6 +337,16 @@ class Program:
         self.kill()
 
 
+def split_runs(lines):
+    """A log's lines split into runs of the program: each starts at a "版本号" line."""
+    runs = []
+    for line in lines:
+        if line.category == "版本号" or not runs:
+            runs.append([])
+        runs[-1].append(line)
+    return runs
+
+
 def ended_in_order(lines):
     """True when the run's last two log lines are "开始销毁" and then "销毁",
     both with empty messages."""

@@ -10,7 +10,8 @@ import time
 
 import pytest
 
-from lumo_harness import CHROMIUM, E2E_FOLDER, Program, engine, ended_in_order, wait_until
+from lumo_harness import (CHROMIUM, E2E_FOLDER, Program, ended_in_order, engine, split_runs,
+                          wait_until)
 
 START_TIMEOUT = 60
 # The program's own bound is 10 s; Wine needs a little more to reap the process.
@@ -52,13 +53,7 @@ class FaultRun:
         return wait_until(lambda: self.loads() >= count, timeout)
 
     def runs(self):
-        """The log split into runs: each starts at a "版本号" line."""
-        runs = []
-        for line in self.folder.log():
-            if line.category == "版本号" or not runs:
-                runs.append([])
-            runs[-1].append(line)
-        return runs
+        return split_runs(self.folder.log())
 
     def end_everything(self):
         """Ends whichever copy holds the main window now."""

@@ -14,7 +14,7 @@ import time
 
 import pytest
 
-from lumo_harness import CHROMIUM, Program, ended_in_order, engine, wait_until
+from lumo_harness import CHROMIUM, Program, ended_in_order, engine, split_runs, wait_until
 
 START_TIMEOUT = 60
 # From the push that hangs the page to the new copy's page load.
@@ -56,13 +56,7 @@ class Shop:
         return wait_until(lambda: self.loads() >= count, timeout)
 
     def runs(self):
-        """The log split into runs: each starts at a "版本号" line."""
-        runs = []
-        for line in self.folder.log():
-            if line.category == "版本号" or not runs:
-                runs.append([])
-            runs[-1].append(line)
-        return runs
+        return split_runs(self.folder.log())
 
     def windows_pid(self):
         return int(self.ctl.main()["pid"])
