@@ -20,6 +20,8 @@ enum class EventId : DWORD {
   kLibraryLoad = LUMO_EVENT_LIBRARY_LOAD,
   kMonitorMissing = LUMO_EVENT_MONITOR_MISSING,
   kMonitorBack = LUMO_EVENT_MONITOR_BACK,
+  kRefused = LUMO_EVENT_REFUSED,
+  kAbruptEnd = LUMO_EVENT_ABRUPT_END,
 };
 
 inline constexpr char kEventSourceName[] = "Tarnlumo";

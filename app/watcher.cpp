@@ -5,6 +5,7 @@
 
 #include "app/app_state.h"
 #include "app/config_file.h"
+#include "app/event_report.h"
 #include "app/restart.h"
 #include "app/system_utils.h"
 #include "log/log_file.h"
@@ -89,6 +90,7 @@ int RunWatcher(const std::string& command_line) {
   if (watched.previous_process == 0) return 2;
   DWORD exit_code = 0;
   if (!WaitForUnannouncedEnd(watched.previous_process, &exit_code)) return 0;
+  ReportToEventLog(EventId::kAbruptEnd, AbruptEndText(watched.previous_process, exit_code));
   AppState& app = App();
   app.run_directory = ProcessDirectory();
   app.executable_name = ProcessFileName();

@@ -178,7 +178,7 @@ jsValue __cdecl PageCommandHandler(jsExecState state) {
   if (!IsTrustedOrigin(origin)) {
     // The command and where it came from, never the whole argument: a
     // foreign document gets no say in what the log holds either.
-    WriteLog("WKE", "OnServer refused origin:" + LoggedUrl(origin.empty() ? "?" : origin) +
+    LogRefusal("OnServer refused origin:" + LoggedUrl(origin.empty() ? "?" : origin) +
                         " c:" + LoggedName(message.c) + " a:" + LoggedName(message.a));
     return ReturnFalse();
   }

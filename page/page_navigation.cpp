@@ -27,7 +27,7 @@ bool IsLocalScreen(const std::string& url) {
 bool __cdecl OnPageNavigation(wkeWebView, void*, int navigation_type, wkeString url) {
   std::string target = UrlText(url);
   if (IsTrustedOrigin(target) || IsLocalScreen(target)) return true;
-  WriteLog("WKE", "OnNavigation refused type:" + std::to_string(navigation_type) +
+  LogRefusal("OnNavigation refused type:" + std::to_string(navigation_type) +
                       " url:" + LoggedUrl(target));
   return false;
 }
@@ -36,7 +36,7 @@ wkeWebView __cdecl OnPageCreateView(wkeWebView, void*, int navigation_type, wkeS
                                     const void*) {
   // A customer display has one window: a second one would cover the page or
   // open on the cashier's monitor, whatever it shows.
-  WriteLog("WKE", "OnCreateView refused type:" + std::to_string(navigation_type) +
+  LogRefusal("OnCreateView refused type:" + std::to_string(navigation_type) +
                       " url:" + LoggedUrl(UrlText(url)));
   return nullptr;
 }

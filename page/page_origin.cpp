@@ -1,8 +1,11 @@
 #include "page/page_origin.h"
 
+#include <atomic>
 #include <mutex>
 #include <vector>
 
+#include "app/event_report.h"
+#include "log/log_file.h"
 #include "net/url_origin.h"
 #include "page/engine_call.h"
 #include "page/engine_text.h"
@@ -12,7 +15,12 @@ namespace {
 // A URL longer than this is cut in the log; the origin is at its front.
 constexpr size_t kLoggedUrlLength = 200;
 
+// A foreign page that retries in a loop gets one event a minute, not one a call.
+constexpr DWORD kRefusalEventGapMs = 60000;
+
 std::mutex g_lock;
+std::atomic<DWORD> g_last_refusal_event{0};
+std::atomic<bool> g_refusal_reported{false};
 std::vector<std::string> g_trusted;
 
 }  // namespace
@@ -44,6 +52,16 @@ std::string CallerOrigin(jsExecState state) {
   jsValue location = node.jsGetGlobal(state, "location");
   jsValue origin = node.jsGet(state, location, "origin");
   return TextOf(node.jsToTempStringW(state, origin));
+}
+
+void LogRefusal(const std::string& text) {
+  WriteLog("WKE", text);
+  DWORD now = ::GetTickCount();
+  if (g_refusal_reported.exchange(true) && now - g_last_refusal_event.load() < kRefusalEventGapMs) {
+    return;
+  }
+  g_last_refusal_event = now;
+  ReportToEventLog(EventId::kRefused, text);
 }
 
 std::string ShortenedText(const std::string& text, size_t limit) {

@@ -21,6 +21,10 @@ bool IsTrustedOrigin(const std::string& url_or_origin);
 // the engine cannot tell.
 std::string CallerOrigin(jsExecState state);
 
+// Logs a refusal under "WKE" and, at most once a minute (a foreign page may
+// try in a loop), as a warning in the Windows event log.
+void LogRefusal(const std::string& text);
+
 // Text from outside as it goes into a log line: at most limit bytes, cut
 // between characters, "..." marking a cut.
 std::string ShortenedText(const std::string& text, size_t limit);

@@ -7,6 +7,7 @@ each insert text (in an "eventlog" line of the same thread), so the tests
 read the events from there. The restarted copy's status.json is checked on
 the same run."""
 
+import json
 import re
 import shutil
 import struct
@@ -285,3 +286,25 @@ def test_the_restart_cap_is_an_error_event_and_the_status_stays_down(make_run, f
     assert status["restarts_10min"] == 3 and status["last_restart_reason"] == fatal[2]
     code, out = lumocheck_status(run.folder.win_dir)
     assert code == 1 and "state shutting_down" in out["reason"], out
+
+
+def test_refusals_are_one_warning_event_a_minute(make_run, traced):
+    # A foreign page that keeps trying must not flood the event log.
+    run = without_old_traces(make_run("events-refused", page="recorder"))
+    office = run.start_office()
+    run.folder.write_config({"server": {"ip": "127.0.0.1", "webport": office.web_port},
+                             "local": {"index": 1}})
+    program = run.start_program()
+    assert office.wait_report(lambda r: True, START_TIMEOUT, kind="loaded")
+    assert office.wait("connections", 1, 20)
+    for n in range(3):
+        office.push(json.dumps({"c": "e2e", "a": "go",
+                                "data": {"url": "http://127.0.0.1:9/away%d.html" % n}}))
+    assert wait_until(lambda: len([l for l in run.folder.lines("WKE") if "refused" in l.message]) == 3,
+                      20)
+    refusals = [l.message for l in run.folder.lines("WKE") if "refused" in l.message]
+    assert wait_until(lambda: events(program.stderr_path), 10)
+    time.sleep(2)  # a second event, were there one, would be traced by now
+    program.kill()
+    assert events(program.stderr_path) == [
+        (EVENTLOG_WARNING, event_id("LUMO_EVENT_REFUSED"), refusals[0])]
