@@ -22,17 +22,32 @@ void RestartLoop::Run() {
   for (;;) {
     wake_.wait(lock, [this] { return stop_ || requested_; });
     if (stop_) return;
+    Clock::duration wait = Clock::duration::zero();
     if (ended_once_) {
-      auto earliest = last_end_ + std::chrono::milliseconds(pause_ms_.load());
-      if (wake_.wait_until(lock, earliest, [this] { return stop_.load(); })) return;
+      wait = last_end_ + std::chrono::milliseconds(pause_ms_.load()) - now_();
+      if (wait < Clock::duration::zero()) wait = Clock::duration::zero();
+    }
+    // Kept for the first attempts only, so a browser retried for weeks does
+    // not grow the list.
+    if (waits_ms_.size() < kWaitsKept)
+      waits_ms_.push_back(
+          static_cast<int>(std::chrono::duration_cast<std::chrono::milliseconds>(wait).count()));
+    if (wait > Clock::duration::zero() &&
+        wake_.wait_for(lock, wait, [this] { return stop_.load(); })) {
+      return;
     }
     requested_ = false;
     lock.unlock();
     bool up = attempt_();
     lock.lock();
-    last_end_ = std::chrono::steady_clock::now();
+    last_end_ = now_();
     ended_once_ = true;
     ++attempts_;
     if (!up) requested_ = true;
   }
+}
+
+std::vector<int> RestartLoop::waits_ms() const {
+  std::lock_guard<std::mutex> lock(lock_);
+  return waits_ms_;
 }

@@ -12,9 +12,11 @@
 #include <functional>
 #include <mutex>
 #include <thread>
+#include <vector>
 
 class RestartLoop {
  public:
+  using Clock = std::chrono::steady_clock;
   // Runs on the loop's thread; true when a browser page is up.
   using Attempt = std::function<bool()>;
 
@@ -34,14 +36,21 @@ class RestartLoop {
   const std::atomic<bool>& stopping() const { return stop_; }
   // Attempts finished so far.
   int attempts() const { return attempts_; }
+  // Tests: the clock the pause is measured on, set before the first request
+  // (the pause is still slept in real time), and the pause each of the first
+  // kWaitsKept attempts was made to wait for, in milliseconds.
+  void set_clock_for_test(std::function<Clock::time_point()> now) { now_ = std::move(now); }
+  std::vector<int> waits_ms() const;
 
   static constexpr int kDefaultPauseMs = 3000;
+  static constexpr size_t kWaitsKept = 64;
 
  private:
   void Run();
 
   Attempt attempt_;
-  std::mutex lock_;
+  std::function<Clock::time_point()> now_ = [] { return Clock::now(); };
+  mutable std::mutex lock_;
   std::condition_variable wake_;
   std::thread thread_;
   std::atomic<bool> stop_{false};
@@ -49,5 +58,6 @@ class RestartLoop {
   std::atomic<int> attempts_{0};
   bool requested_ = false;
   bool ended_once_ = false;
-  std::chrono::steady_clock::time_point last_end_;
+  Clock::time_point last_end_;
+  std::vector<int> waits_ms_;
 };

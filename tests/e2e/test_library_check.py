@@ -4,16 +4,19 @@ right after "版本号", and otherwise starts as before (here: waiting silently
 for a server that is down). lumocheck.exe says the same about the folder
 without starting the program."""
 
+import json
 import shutil
 import subprocess
-import time
 
 import pytest
 
-from lumo_harness import CHROMIUM, ENV, REPO, WINE_RUN, engine, program_bin
+from lumo_harness import CHROMIUM, ENV, REPO, WINE_RUN, engine, program_bin, wait_until
 from office import free_port
 
 START_TIMEOUT = 60
+# From the version line to the wait for the server: only the library checks lie
+# between, but a loaded machine may take seconds over them.
+CHECKS_TIMEOUT = 30
 CATEGORY = "库加载"
 LIBRARIES = ["libcurl.dll", "common.dll", "node.dll", "HPSocket4C.dll"]
 ERROR_MOD_NOT_FOUND = 126
@@ -40,16 +43,31 @@ def lumocheck(folder):
     return done.returncode, {line.split()[0].split("=")[0]: line for line in lines if line.split()}
 
 
-def start_broken(make_run, name, breakage):
+def run_state(folder):
+    """The state in the program's status file; None while there is none."""
+    try:
+        return json.loads((folder.path / "status.json").read_bytes().decode("utf-8"))["state"]
+    except (OSError, ValueError, KeyError):
+        return None
+
+
+def start_broken(make_run, name, breakage, expected=1):
     """A program folder with one fault, the program started on it (server down);
-    returns the run and its "库加载" lines once the start is past them."""
+    returns the run and its "库加载" lines once the start is past them and the
+    `expected` number of them was written."""
     run = make_run(name)
     breakage(run.folder.path)
     run.folder.write_config({"server": {"ip": "127.0.0.1", "webport": free_port()},
                              "local": {"index": 1}})
     program = run.start_program()
     assert run.folder.wait_log(lambda l: l.category == "版本号", START_TIMEOUT)
-    time.sleep(2)  # long enough for every check line; then it waits for the server
+    # The status file says the start went on to wait for the server, which it
+    # does only after the last check line was queued; the log's writer thread
+    # writes the queue in order, so the expected lines are awaited too.
+    assert wait_until(lambda: run_state(run.folder) == "waiting_for_server", CHECKS_TIMEOUT), \
+        run_state(run.folder)
+    assert wait_until(lambda: sum(l.category == CATEGORY for l in run.folder.log()) >= expected,
+                      CHECKS_TIMEOUT), run.folder.log()
     assert program.alive(), "the program ended instead of waiting for the server"
     lines = run.folder.log()
     program.kill()

@@ -56,7 +56,18 @@ TEST(RecentRestartsTest, OnlyRestartsWithinTheLastTenMinutesCount) {
   // Exactly ten minutes ago is out; a time in the future (a clock set back)
   // does not count either, so it can never keep the program down.
   EXPECT_EQ(RecentRestarts(times, now), (std::vector<int64_t>{now - 599, now - 1, now}));
-  EXPECT_LT(RecentRestarts({now - 700, now - 650, now - 610}, now).size(), kMaxRestarts);
+  // Restarts that are all older than the window leave nothing to count.
+  EXPECT_TRUE(RecentRestarts({now - 700, now - 650, now - 610}, now).empty());
+}
+
+TEST(RecentRestartsTest, TheCapIsReachedOnlyByEnoughRestartsWithinTheWindow) {
+  const int64_t now = 1700001000;
+  // One restart fewer than the cap within the window, two more just outside it.
+  std::vector<int64_t> times = {now - 900, now - 600};
+  for (size_t i = 1; i < kMaxRestarts; ++i) times.push_back(now - static_cast<int64_t>(i));
+  EXPECT_EQ(RecentRestarts(times, now).size(), kMaxRestarts - 1);
+  times.push_back(now - 599);
+  EXPECT_EQ(RecentRestarts(times, now).size(), kMaxRestarts);
 }
 
 }  // namespace

@@ -156,6 +156,45 @@ int SendToMain(UINT message, WPARAM wparam, LPARAM lparam) {
   return sent ? kOk : kFailed;
 }
 
+// Writes `text` to the file whole, ';' standing for a line break.
+bool WriteLines(const char* path, std::string text) {
+  for (char& c : text) {
+    if (c == ';') c = '\n';
+  }
+  text += '\n';
+  FILE* file = std::fopen(path, "wb");
+  if (!file) return false;
+  bool written = std::fwrite(text.data(), 1, text.size(), file) == text.size();
+  return std::fclose(file) == 0 && written;
+}
+
+// display-change COUNT [FILE TEXT...]: COUNT display-change messages back to
+// back, as a flapping cable sends them (one lumoctl call each would be slower
+// than the program's gathering time). With FILE, the texts are written to it
+// in turn before each message, so the monitors really change between them.
+// Prints how many were sent and the longest gap between two messages, which
+// says whether the burst really was one.
+int DisplayChangeBurst(int argc, char** argv) {
+  int count = std::atoi(argv[2]);
+  if (count < 1 || argc == 4) return kUsage;
+  HWND main = FindMainWindow();
+  int width = ::GetSystemMetrics(SM_CXSCREEN), height = ::GetSystemMetrics(SM_CYSCREEN);
+  int sent = 0;
+  DWORD longest_gap = 0, last = 0;
+  for (int i = 0; main && i < count; ++i) {
+    if (argc > 4 && !WriteLines(argv[3], argv[4 + i % (argc - 4)])) break;
+    DWORD now = ::GetTickCount();
+    if (i > 0 && now - last > longest_gap) longest_gap = now - last;
+    last = now;
+    DWORD_PTR result = 0;
+    if (!Send(main, WM_DISPLAYCHANGE, 32, MAKELPARAM(width, height), &result)) break;
+    ++sent;
+  }
+  Print("sent", sent);
+  Print("longest_gap_ms", static_cast<long long>(longest_gap));
+  return sent == count ? kOk : kFailed;
+}
+
 int Tray(const std::string& item) {
   if (item == "settings") return PostToMain(WM_COMMAND, kTraySettings, 0);
   if (item == "update") return PostToMain(WM_COMMAND, kTrayUpdate, 0);
@@ -298,7 +337,7 @@ void PrintUsage() {
   std::fprintf(stderr,
                "usage: lumoctl main | dialog | monitors | pcname | stats | kill | terminate\n"
                "       lumoctl stand-down\n"
-               "       lumoctl close | sysclose | display-change\n"
+               "       lumoctl close | sysclose | display-change [COUNT [FILE TEXT...]]\n"
                "       lumoctl tray settings|update|exit\n"
                "       lumoctl tray-event right|left|double | tap X Y\n"
                "       lumoctl choose N [timeout_ms] | dialog-close | menu-cancel\n"
@@ -321,8 +360,11 @@ int Run(int argc, char** argv) {
   // What Windows sends every top-level window after the monitors or their modes
   // changed (Wine does not, not even after xrandr changed the X screen).
   if (command == "display-change") {
-    int width = ::GetSystemMetrics(SM_CXSCREEN), height = ::GetSystemMetrics(SM_CYSCREEN);
-    return SendToMain(WM_DISPLAYCHANGE, 32, MAKELPARAM(width, height));
+    if (argc < 3) {
+      int width = ::GetSystemMetrics(SM_CXSCREEN), height = ::GetSystemMetrics(SM_CYSCREEN);
+      return SendToMain(WM_DISPLAYCHANGE, 32, MAKELPARAM(width, height));
+    }
+    return DisplayChangeBurst(argc, argv);
   }
   if (command == "menu-cancel") return CancelMenu(TimeoutArg(argc, argv, 2));
   if (command == "dialog-close") {
