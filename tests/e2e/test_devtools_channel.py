@@ -118,21 +118,27 @@ def devtools_ports(browser_pid):
 
 def test_no_other_process_can_drive_the_browser(make_run):
     run, pid = started_browser(make_run, "devtools_channel")
-    # The page works (above), yet the browser offers no port that answers.
-    assert devtools_ports(pid) == []
-    # Its pipe is two FIFOs that only the owner may open, in a folder only it may enter.
-    folder = run.folder.profile_path / PIPE_FOLDER
-    info = folder.stat()
-    assert info.st_uid == os.getuid()
-    assert stat.S_IMODE(info.st_mode) == 0o700
-    for name in ("to-browser", "from-browser"):
-        fifo = (folder / name).stat()
-        assert stat.S_ISFIFO(fifo.st_mode)
-        assert stat.S_IMODE(fifo.st_mode) == 0o600
-        assert fifo.st_uid == os.getuid()
+    try:
+        # The page works (above), yet the browser offers no port that answers.
+        assert devtools_ports(pid) == []
+        # Its pipe is two FIFOs only the owner may open, in a folder only it may enter.
+        folder = run.folder.profile_path / PIPE_FOLDER
+        info = folder.stat()
+        assert info.st_uid == os.getuid()
+        assert stat.S_IMODE(info.st_mode) == 0o700
+        for name in ("to-browser", "from-browser"):
+            fifo = (folder / name).stat()
+            assert stat.S_ISFIFO(fifo.st_mode)
+            assert stat.S_IMODE(fifo.st_mode) == 0o600
+            assert fifo.st_uid == os.getuid()
+    finally:
+        run.program.stop()  # one program at a time on the wineserver
 
 
 def test_the_developer_tools_port_is_an_opt_in_the_scan_finds(make_run, monkeypatch):
     monkeypatch.setitem(lumo_harness.ENV, "LUMO_DEVTOOLS_PORT", "1")
-    _, pid = started_browser(make_run, "devtools_port")
-    assert len(devtools_ports(pid)) == 1
+    run, pid = started_browser(make_run, "devtools_port")
+    try:
+        assert len(devtools_ports(pid)) == 1
+    finally:
+        run.program.stop()
