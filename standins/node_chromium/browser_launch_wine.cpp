@@ -19,7 +19,8 @@ namespace {
 // The browser is driven over its debugging pipe (it reads fd 3, writes fd 4),
 // here two FIFOs in a folder only our user may enter. The keeper holds both
 // open while the browser lives, so the owner's opening them never waits, and
-// lets go when it ends: the owner's read then sees the end of the pipe.
+// lets go when it ends: the owner's read then sees the end of the pipe. It
+// removes them too (Wine cannot delete a FIFO, so a temporary profile would stay).
 const char kWrapperScript[] = R"(#!/bin/bash
 exec 2>"$DIR/lumo-browser-keeper.log"
 pause="$DIR/lumo-browser.pause"
@@ -62,6 +63,7 @@ watcher=$!
 wait $browser
 kill $watcher 2>/dev/null
 rm -f "$DIR/lumo-browser.pid"
+rm -rf "$chan"
 : >"$DIR/lumo-browser.exited"
 )";
 

@@ -36,15 +36,8 @@ class PipeLinkTest : public ::testing::Test {
     ASSERT_FALSE(unix_folder.empty());
     // Wine does not report a FIFO's attributes, so a plain file marks them made.
     std::wstring unix_wide(unix_folder.begin(), unix_folder.end());
-    std::wstring command =
-        L"/bin/sh -c \"cd '" + unix_wide + L"' && mkfifo -m 600 from to && : >ready\"";
-    STARTUPINFOW startup = {};
-    startup.cb = sizeof(startup);
-    PROCESS_INFORMATION info = {};
-    ASSERT_TRUE(::CreateProcessW(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                                 &startup, &info));
-    if (info.hThread) ::CloseHandle(info.hThread);
-    if (info.hProcess) ::CloseHandle(info.hProcess);
+    unix_folder_ = unix_wide;
+    ASSERT_TRUE(RunUnix(L"cd '" + unix_wide + L"' && mkfifo -m 600 from to && : >ready"));
     std::wstring ready = folder_ + L"\\ready";
     DWORD started = ::GetTickCount();
     while (!Exists(ready) && ::GetTickCount() - started < kWaitMs) ::Sleep(20);
@@ -59,10 +52,21 @@ class PipeLinkTest : public ::testing::Test {
     link_.Close();
     if (browser_out_ != INVALID_HANDLE_VALUE) ::CloseHandle(browser_out_);
     if (browser_in_ != INVALID_HANDLE_VALUE) ::CloseHandle(browser_in_);
-    ::DeleteFileW(from_.c_str());
-    ::DeleteFileW(to_.c_str());
-    ::DeleteFileW((folder_ + L"\\ready").c_str());
-    ::RemoveDirectoryW(folder_.c_str());
+    // Nor can Wine delete a FIFO.
+    if (!unix_folder_.empty()) RunUnix(L"rm -rf '" + unix_folder_ + L"'");
+  }
+  // Starts a shell command on the Unix side (Wine gives no handle to wait on).
+  static bool RunUnix(const std::wstring& script) {
+    std::wstring command = L"/bin/sh -c \"" + script + L"\"";
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION info = {};
+    if (!::CreateProcessW(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                          &startup, &info))
+      return false;
+    if (info.hThread) ::CloseHandle(info.hThread);
+    if (info.hProcess) ::CloseHandle(info.hProcess);
+    return true;
   }
   static HANDLE OpenBothWays(const std::wstring& path) {
     return ::CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE,
@@ -96,6 +100,7 @@ class PipeLinkTest : public ::testing::Test {
   }
 
   std::wstring folder_, from_, to_;
+  std::wstring unix_folder_;
   HANDLE browser_out_ = INVALID_HANDLE_VALUE;
   HANDLE browser_in_ = INVALID_HANDLE_VALUE;
   PipeLink link_;
