@@ -16,13 +16,27 @@ namespace {
 // pause is a timed read of a pipe nobody writes to), so a till that shows a
 // page for hours forks nothing. The keeper's own messages (the shell's note
 // that the browser was killed) go to a file.
+// The browser is driven over its debugging pipe (it reads fd 3, writes fd 4),
+// here two FIFOs in a folder only our user may enter. The keeper holds both
+// open while the browser lives, so the owner's opening them never waits, and
+// lets go when it ends: the owner's read then sees the end of the pipe. It
+// removes them too (Wine cannot delete a FIFO, so a temporary profile would stay).
 const char kWrapperScript[] = R"(#!/bin/bash
 exec 2>"$DIR/lumo-browser-keeper.log"
 pause="$DIR/lumo-browser.pause"
 [ -p "$pause" ] || mkfifo "$pause"
 exec 9<>"$pause"
 nap() { read -r -t "$1" -u 9 _; }
-"$BROWSER" "$@" "--user-data-dir=$DIR" about:blank >"$DIR/lumo-browser.log" 2>&1 &
+chan="$DIR/lumo-devtools"
+umask 077
+rm -rf "$chan"
+if ! mkdir -m 700 "$chan" || ! mkfifo -m 600 "$chan/to-browser" "$chan/from-browser"; then
+  : >"$DIR/lumo-browser.exited"
+  exit 1
+fi
+exec 7<>"$chan/to-browser" 8<>"$chan/from-browser"
+"$BROWSER" "$@" --remote-debugging-pipe "--user-data-dir=$DIR" about:blank \
+  3<&7 4<&8 7<&- 8<&- >"$DIR/lumo-browser.log" 2>&1 &
 browser=$!
 echo $browser >"$DIR/lumo-browser.pid"
 (
@@ -44,11 +58,12 @@ echo $browser >"$DIR/lumo-browser.pid"
   n=0
   while kill -0 $browser 2>/dev/null && [ $n -lt 25 ]; do nap 0.2; n=$((n+1)); done
   kill -KILL $browser 2>/dev/null
-) &
+) 7<&- 8<&- &
 watcher=$!
 wait $browser
 kill $watcher 2>/dev/null
 rm -f "$DIR/lumo-browser.pid"
+rm -rf "$chan"
 : >"$DIR/lumo-browser.exited"
 )";
 
@@ -122,6 +137,7 @@ bool BrowserProcess::LaunchUnderWine(const std::string& browser, std::string* er
   script += "STALE=" + std::to_string(kHeartbeatStaleSeconds) + "\n";
   script += "set --";
   for (const char* const* flag = CommonSwitches(); *flag; ++flag) script += " " + ShellQuote(*flag);
+  if (with_port_) script += " --remote-debugging-address=127.0.0.1 --remote-debugging-port=0";
   script += "\n";
   std::string body = kWrapperScript;
   body.insert(body.find('\n') + 1, script);

@@ -12,6 +12,7 @@ const wchar_t kBrowserPidFile[] = L"lumo-browser.pid";
 const wchar_t kBrowserStopFile[] = L"lumo-browser.stop";
 const wchar_t kBrowserExitedFile[] = L"lumo-browser.exited";
 const wchar_t kBrowserHeartbeatFile[] = L"lumo-browser.alive";
+const wchar_t kBrowserPipeFolder[] = L"lumo-devtools";
 
 namespace {
 // The browser writes its port here once it listens.
@@ -34,8 +35,6 @@ const char* const kSwitches[] = {"--headless",
                                  "--no-default-browser-check",
                                  "--mute-audio",
                                  "--disable-features=BackForwardCache",
-                                 "--remote-debugging-address=127.0.0.1",
-                                 "--remote-debugging-port=0",
                                  nullptr};
 
 bool FileExists(const std::wstring& path) {
@@ -92,6 +91,21 @@ std::string DefaultWindowsBrowser() {
 
 const char* const* BrowserProcess::CommonSwitches() { return kSwitches; }
 
+bool BrowserProcess::PortWanted() {
+  // Read from the process environment itself: a test sets it after start-up.
+  char value[8] = {};
+  DWORD length = ::GetEnvironmentVariableA("LUMO_DEVTOOLS_PORT", value, sizeof(value));
+  return length > 0 && length < sizeof(value) && std::string(value) == "1";
+}
+
+std::wstring BrowserProcess::PipeFromBrowser() const {
+  return over_pipe_ ? profile_dir_ + kBrowserPipeFolder + L"\\from-browser" : std::wstring();
+}
+
+std::wstring BrowserProcess::PipeToBrowser() const {
+  return over_pipe_ ? profile_dir_ + kBrowserPipeFolder + L"\\to-browser" : std::wstring();
+}
+
 bool BrowserProcess::UnderWine() {
   HMODULE ntdll = ::GetModuleHandleA("ntdll.dll");
   return ntdll && ::GetProcAddress(ntdll, "wine_get_version") != nullptr;
@@ -115,13 +129,15 @@ bool BrowserProcess::Start(const BrowserOptions& options, std::string* error) {
     *error = "no browser found";
     return false;
   }
+  over_pipe_ = wine;
+  with_port_ = !wine || PortWanted();
   launched_ = wine ? LaunchUnderWine(browser, error) : LaunchOnWindows(browser, error);
-  if (launched_ && WaitForPort(options, error)) return true;
+  if (launched_ && WaitForReady(options, error)) return true;
   Stop();
   return false;
 }
 
-bool BrowserProcess::WaitForPort(const BrowserOptions& options, std::string* error) {
+bool BrowserProcess::WaitForReady(const BrowserOptions& options, std::string* error) {
   DWORD started = ::GetTickCount();
   while (::GetTickCount() - started < static_cast<DWORD>(options.start_timeout_ms)) {
     if (options.cancel && *options.cancel) {
@@ -129,8 +145,12 @@ bool BrowserProcess::WaitForPort(const BrowserOptions& options, std::string* err
       return false;
     }
     int port = std::atoi(ReadSmallFile(ProfileFile(kActivePortFile)).c_str());
-    if (port > 0 && port < 65536) {
-      port_ = port;
+    if (port > 0 && port < 65536) port_ = port;
+    // The keeper writes the browser's id once the browser holds the pipe,
+    // and keeps the pipe open itself while the browser lives.
+    bool pipe_ready = !over_pipe_ || FileExists(ProfileFile(kBrowserPidFile));
+    if (pipe_ready && (port_ != 0 || !with_port_)) {
+      ready_ = true;
       return true;
     }
     bool ended = process_.IsValid() ? ::WaitForSingleObject(process_.Get(), 0) == WAIT_OBJECT_0
@@ -141,13 +161,14 @@ bool BrowserProcess::WaitForPort(const BrowserOptions& options, std::string* err
     }
     ::Sleep(kPollMs);
   }
-  *error = "the browser did not open its debugging port in time";
+  *error = "the browser did not open its debugging channel in time";
   return false;
 }
 
 bool BrowserProcess::LaunchOnWindows(const std::string& browser, std::string* error) {
   std::wstring command = L"\"" + Utf8ToWide(browser) + L"\"";
   for (const char* const* flag = kSwitches; *flag; ++flag) command += L" " + Utf8ToWide(*flag);
+  command += L" --remote-debugging-address=127.0.0.1 --remote-debugging-port=0";
   std::wstring profile = profile_dir_.substr(0, profile_dir_.size() - 1);
   command += L" \"--user-data-dir=" + profile + L"\" about:blank";
   job_.Set(::CreateJobObjectW(nullptr, nullptr));
@@ -188,6 +209,7 @@ void BrowserProcess::Stop() {
   process_.Close();
   job_.Close();
   port_ = 0;
+  ready_ = false;
   if (temporary_profile_ && !profile_dir_.empty()) DeleteTree(profile_dir_);
   temporary_profile_ = false;
 }

@@ -1,6 +1,13 @@
 #pragma once
-// The headless browser behind one view: started with a profile of its own and
-// a loopback-only debugging port, and never left running after its owner.
+// The headless browser behind one view: started with a profile of its own,
+// driven over a channel only its owner can reach, and never left running after
+// its owner.
+//
+// Under Wine the browser's debugging pipe is the channel: its keeper holds the
+// pipe's two FIFOs in a folder of the profile only our Unix user may enter.
+// A debugging port (on loopback, open to every local user) comes on top only
+// when LUMO_DEVTOOLS_PORT=1 asks for it, for the developer tools; on Windows
+// the browser still gets the port, the one way it is driven there.
 //
 // Under Wine the Linux browser is started through a small shell wrapper that
 // stops it when asked (a stop file) or when the Wine process that started it
@@ -34,24 +41,31 @@ class BrowserProcess {
   BrowserProcess(const BrowserProcess&) = delete;
   BrowserProcess& operator=(const BrowserProcess&) = delete;
 
-  // Starts the browser and waits for its debugging port; false (with a reason) on failure.
+  // Starts the browser and waits for its channel; false (with a reason) on failure.
   bool Start(const BrowserOptions& options, std::string* error);
   // Ends the browser and waits (bounded) until it is gone. Safe to call twice.
   void Stop();
 
+  // The debugging port; 0 when the browser has none (the pipe is used).
   int port() const { return port_; }
   const std::wstring& profile_dir() const { return profile_dir_; }
-  bool running() const { return port_ != 0; }
+  bool running() const { return ready_; }
+  // The pipe's FIFOs (Windows paths); empty when the browser is driven over its port.
+  std::wstring PipeFromBrowser() const;
+  std::wstring PipeToBrowser() const;
+  bool over_pipe() const { return over_pipe_; }
 
   // True when this process runs under Wine (a Linux browser is then used).
   static bool UnderWine();
-  // The command-line switches every browser gets (the profile and port come on top).
+  // The command-line switches every browser gets (the profile and channel come on top).
   static const char* const* CommonSwitches();
+  // True when LUMO_DEVTOOLS_PORT=1 asks for a debugging port beside the pipe.
+  static bool PortWanted();
 
  private:
   bool LaunchUnderWine(const std::string& browser, std::string* error);
   bool LaunchOnWindows(const std::string& browser, std::string* error);
-  bool WaitForPort(const BrowserOptions& options, std::string* error);
+  bool WaitForReady(const BrowserOptions& options, std::string* error);
   void StopUnderWine();
   std::wstring ProfileFile(const wchar_t* name) const { return profile_dir_ + name; }
   void StartHeartbeat();
@@ -60,6 +74,9 @@ class BrowserProcess {
   std::wstring profile_dir_;
   bool temporary_profile_ = false;
   int port_ = 0;
+  bool ready_ = false;
+  bool over_pipe_ = false;  // Wine: the pipe; Windows: the port
+  bool with_port_ = false;  // a port is opened (Windows, or asked for)
   bool launched_ = false;
   ScopedKernelHandle job_;      // Windows only
   ScopedKernelHandle process_;  // Windows only
@@ -83,3 +100,5 @@ extern const wchar_t kBrowserPidFile[];
 extern const wchar_t kBrowserStopFile[];
 extern const wchar_t kBrowserExitedFile[];
 extern const wchar_t kBrowserHeartbeatFile[];
+// The private folder of the pipe's FIFOs, inside the profile folder.
+extern const wchar_t kBrowserPipeFolder[];

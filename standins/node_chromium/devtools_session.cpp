@@ -2,25 +2,74 @@
 
 #include <chrono>
 
+#include "pipe_link.h"
+#include "websocket_link.h"
+
 bool DevToolsSession::Open(const std::string& socket_url, EventSink on_event,
                            std::function<int()> on_tick, std::function<void()> on_lost) {
   on_event_ = std::move(on_event);
   on_lost_ = std::move(on_lost);
-  {
-    std::lock_guard<std::mutex> lock(lock_);
-    closed_ = false;
-  }
-  return link_.Open(
+  auto link = std::make_unique<WebSocketLink>();
+  WebSocketLink* raw = link.get();
+  link_ = std::move(link);
+  over_pipe_ = false;
+  Reopened();
+  return Started(raw->Open(
       socket_url, [this](std::string&& text) { OnMessage(std::move(text)); },
       [this] {
         OnClosed();
         if (on_lost_) on_lost_();
       },
-      std::move(on_tick));
+      std::move(on_tick)));
+}
+
+bool DevToolsSession::OpenPipe(const std::wstring& from_browser, const std::wstring& to_browser,
+                               EventSink on_event, std::function<int()> on_tick,
+                               std::function<void()> on_lost) {
+  on_event_ = std::move(on_event);
+  on_lost_ = std::move(on_lost);
+  auto link = std::make_unique<PipeLink>();
+  PipeLink* raw = link.get();
+  link_ = std::move(link);
+  over_pipe_ = true;
+  Reopened();
+  return Started(raw->Open(
+      from_browser, to_browser, [this](std::string&& text) { OnMessage(std::move(text)); },
+      [this] {
+        OnClosed();
+        if (on_lost_) on_lost_();
+      },
+      std::move(on_tick)));
+}
+
+void DevToolsSession::Reopened() {
+  std::lock_guard<std::mutex> lock(lock_);
+  closed_ = false;
+}
+
+bool DevToolsSession::Started(bool opened) {
+  if (opened) return true;
+  std::lock_guard<std::mutex> lock(lock_);
+  closed_ = true;
+  return false;
+}
+
+bool DevToolsSession::SendText(const std::string& text) { return link_ && link_->Send(text); }
+
+void DevToolsSession::SetPageSession(const std::string& session_id) {
+  std::lock_guard<std::mutex> lock(lock_);
+  page_session_ = session_id;
+}
+
+Json DevToolsSession::Command(int id, const std::string& method, const Json& params) {
+  Json message = {{"id", id}, {"method", method}, {"params", params}};
+  std::lock_guard<std::mutex> lock(lock_);
+  if (!page_session_.empty()) message["sessionId"] = page_session_;
+  return message;
 }
 
 void DevToolsSession::Close() {
-  link_.Close();
+  if (link_) link_->Close();
   OnClosed();
 }
 
@@ -35,7 +84,7 @@ bool DevToolsSession::PostToSession(const std::string& session_id, const std::st
     id = NextId();
   }
   Json message = {{"id", id}, {"method", method}, {"params", params}, {"sessionId", session_id}};
-  return link_.Send(DumpJson(message));
+  return SendText(DumpJson(message));
 }
 
 bool DevToolsSession::Post(const std::string& method, const Json& params, ReplySink on_reply) {
@@ -46,8 +95,7 @@ bool DevToolsSession::Post(const std::string& method, const Json& params, ReplyS
     id = NextId();
     if (on_reply) posted_[id] = std::move(on_reply);
   }
-  Json message = {{"id", id}, {"method", method}, {"params", params}};
-  if (link_.Send(DumpJson(message))) return true;
+  if (SendText(DumpJson(Command(id, method, params)))) return true;
   std::lock_guard<std::mutex> lock(lock_);
   posted_.erase(id);
   return false;
@@ -68,8 +116,7 @@ DevToolsSession::Reply DevToolsSession::Call(const std::string& method, const Js
     awaited_[id] = &reply;
     seen_nudges = nudges_;
   }
-  Json message = {{"id", id}, {"method", method}, {"params", params}};
-  bool sent = link_.Send(DumpJson(message));
+  bool sent = SendText(DumpJson(Command(id, method, params)));
   auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
   std::unique_lock<std::mutex> lock(lock_);
   while (sent && !answered_.count(id) && !closed_) {
@@ -100,6 +147,9 @@ void DevToolsSession::OnMessage(std::string&& text) {
   if (!message.is_object()) return;
   const Json& id_value = Member(message, "id");
   if (!id_value.is_number_integer()) {
+    // Over the pipe the browser's own events (our attaching to the page
+    // among them) come without a session: they are not the page's.
+    if (over_pipe_ && StringMember(message, "sessionId").empty()) return;
     if (on_event_) on_event_(StringMember(message, "method"), Member(message, "params"));
     return;
   }

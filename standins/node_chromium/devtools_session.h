@@ -1,5 +1,6 @@
 #pragma once
-// Commands and events of one DevTools target over a WebSocketLink.
+// Commands and events of one DevTools target, over a WebSocket to that
+// target or over the browser's own pipe with the target attached as a session.
 //
 // Events and the replies of posted commands are handled on the link's reader
 // thread. A caller waiting in Call() can be woken to do other work (Nudge()),
@@ -8,11 +9,12 @@
 #include <condition_variable>
 #include <functional>
 #include <map>
+#include <memory>
 #include <mutex>
 #include <string>
 
+#include "message_link.h"
 #include "protocol_json.h"
-#include "websocket_link.h"
 
 class DevToolsSession {
  public:
@@ -35,8 +37,16 @@ class DevToolsSession {
   // connection (it ended or died); a Close() of our own does not call it.
   bool Open(const std::string& socket_url, EventSink on_event, std::function<int()> on_tick,
             std::function<void()> on_lost = nullptr);
+  // The same over the browser's debugging pipe (two FIFOs, Windows paths).
+  // Until SetPageSession() the commands go to the browser itself.
+  bool OpenPipe(const std::wstring& from_browser, const std::wstring& to_browser,
+                EventSink on_event, std::function<int()> on_tick,
+                std::function<void()> on_lost = nullptr);
   void Close();
-  bool IsOpen() const { return link_.IsOpen(); }
+  bool IsOpen() const { return link_ && link_->IsOpen(); }
+  // From now on every command goes to this attached session, and only events
+  // of attached sessions reach the sink (the browser's own are not the page's).
+  void SetPageSession(const std::string& session_id);
 
   // Sends a command without waiting; the reply, if a sink is given, goes there.
   bool Post(const std::string& method, const Json& params, ReplySink on_reply = nullptr);
@@ -50,11 +60,17 @@ class DevToolsSession {
   void Nudge();
 
  private:
+  void Reopened();
+  bool Started(bool opened);
+  bool SendText(const std::string& text);
   void OnMessage(std::string&& text);
   void OnClosed();
   int NextId();
+  Json Command(int id, const std::string& method, const Json& params);
 
-  WebSocketLink link_;
+  std::unique_ptr<MessageLink> link_;  // replaced only by Open, before its reader runs
+  bool over_pipe_ = false;             // set by Open, before its reader runs
+  std::string page_session_;           // under lock_
   EventSink on_event_;
   std::function<void()> on_lost_;
   std::mutex lock_;

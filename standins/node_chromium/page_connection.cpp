@@ -48,6 +48,47 @@ std::shared_ptr<PageConnection> PageConnection::Open(int port, Sinks sinks, std:
   return connection;
 }
 
+std::shared_ptr<PageConnection> PageConnection::OpenPipe(const std::wstring& from_browser,
+                                                         const std::wstring& to_browser, int port,
+                                                         Sinks sinks, std::string* error) {
+  auto connection = std::make_shared<PageConnection>(port, std::move(sinks.on_frame));
+  PageConnection* self = connection.get();
+  auto on_event = std::move(sinks.on_event);
+  auto on_tick = std::move(sinks.on_tick);
+  DevToolsSession& session = connection->session_;
+  bool opened = session.OpenPipe(
+      from_browser, to_browser,
+      [self, on_event](const std::string& method, const Json& params) {
+        on_event(*self, method, params);
+      },
+      [self, on_tick] { return on_tick(*self); }, std::move(sinks.on_lost));
+  if (!opened) {
+    *error = "no DevTools pipe";
+    return nullptr;
+  }
+  DevToolsSession::Reply targets =
+      session.Call("Target.getTargets", Json::object(), kCommandTimeoutMs);
+  for (const Json& target : Member(targets.result, "targetInfos")) {
+    if (StringMember(target, "type") != "page") continue;
+    connection->target_id_ = StringMember(target, "targetId");
+    break;
+  }
+  if (connection->target_id_.empty()) {
+    *error = "no page target";
+    return nullptr;
+  }
+  DevToolsSession::Reply attached =
+      session.Call("Target.attachToTarget",
+                   {{"targetId", connection->target_id_}, {"flatten", true}}, kCommandTimeoutMs);
+  std::string page_session = StringMember(attached.result, "sessionId");
+  if (page_session.empty()) {
+    *error = "cannot attach to the page";
+    return nullptr;
+  }
+  session.SetPageSession(page_session);
+  return connection;
+}
+
 bool PageConnection::Command(const std::string& method, const Json& params) {
   return session_.Call(method, params, kCommandTimeoutMs).ok;
 }

@@ -18,7 +18,7 @@ class PageConnection {
     std::function<void(PageConnection& from, const std::string& method, const Json& params)>
         on_event;
     // Reader thread: after each batch of events and when the wait it last
-    // returned (ms; WebSocketLink::kNoTick for none) has passed.
+    // returned (ms; MessageLink::kNoTick for none) has passed.
     std::function<int(PageConnection& from)> on_tick;
     // Reader thread, once: the browser closed the connection (it ended or died).
     std::function<void()> on_lost;
@@ -34,6 +34,12 @@ class PageConnection {
   // Connects to the first page target of the browser listening on `port`;
   // null, with a reason, when it cannot.
   static std::shared_ptr<PageConnection> Open(int port, Sinks sinks, std::string* error);
+  // The same over the browser's debugging pipe: attaches to its first page
+  // target and sends every later command to that page. `port` is the
+  // browser's debugging port besides, or 0 when it has none.
+  static std::shared_ptr<PageConnection> OpenPipe(const std::wstring& from_browser,
+                                                  const std::wstring& to_browser, int port,
+                                                  Sinks sinks, std::string* error);
   // Enables what the view uses (page, runtime, network and debugger events,
   // the native-call binding and its page script); false when the browser
   // did not answer. The screencast starts later, once the view's size and
@@ -42,6 +48,7 @@ class PageConnection {
 
   DevToolsSession& session() { return session_; }
   bool IsOpen() const { return session_.IsOpen(); }
+  // The browser's debugging port, 0 when it has none.
   int port() const { return port_; }
   const std::string& target_id() const { return target_id_; }
   const std::string& main_frame() const { return main_frame_; }

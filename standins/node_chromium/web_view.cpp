@@ -87,7 +87,10 @@ void WebView::SetDebugConfig(const std::string& name, const std::string& value) 
 
 void WebView::OpenDevTools(PageConnection& connection) {
   // The inspector front end the browser serves itself, attached to our page,
-  // opened as a target of its own.
+  // opened as a target of its own. It needs the debugging port, which the
+  // browser has only when asked for (LUMO_DEVTOOLS_PORT=1): the pipe the
+  // engine uses has no front end to serve.
+  if (connection.port() == 0) return;
   std::string host = "127.0.0.1:" + std::to_string(connection.port());
   std::string inspector = "http://" + host + "/devtools/inspector.html?ws=" + host +
                           "/devtools/page/" + connection.target_id();

@@ -40,7 +40,11 @@ WebView::Connection WebView::ConnectToNewBrowser(std::string* error) {
     auto shared = std::make_shared<FramePixels>(std::move(frame));
     gui_.Post([this, shared] { DeliverFrame(shared); });
   };
-  Connection connection = PageConnection::Open(browser_.port(), std::move(sinks), error);
+  Connection connection =
+      browser_.over_pipe()
+          ? PageConnection::OpenPipe(browser_.PipeFromBrowser(), browser_.PipeToBrowser(),
+                                     browser_.port(), std::move(sinks), error)
+          : PageConnection::Open(browser_.port(), std::move(sinks), error);
   if (connection && connection->Prepare(error) && connection->IsOpen()) return connection;
   if (error->empty()) *error = "the browser ended while its page was prepared";
   return nullptr;

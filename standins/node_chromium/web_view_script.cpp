@@ -398,5 +398,5 @@ int WebView::OnTick(PageConnection& from) {
     DeliverLoad(result);
   }
   // Only a load in progress has a time limit to watch; an idle page sleeps.
-  return loading ? kLoadCheckMs : WebSocketLink::kNoTick;
+  return loading ? kLoadCheckMs : MessageLink::kNoTick;
 }

@@ -10,33 +10,23 @@
 #include <thread>
 
 #include "curl_functions.h"
+#include "message_link.h"
 #include "websocket_frames.h"
 
-class WebSocketLink {
+class WebSocketLink : public MessageLink {
  public:
-  // Runs on the reader thread, once per complete text message.
-  using MessageSink = std::function<void(std::string&& message)>;
-  // Runs on the reader thread when the link is gone (closed by the peer or failed).
-  using ClosedSink = std::function<void()>;
-  // Runs on the reader thread after every batch of messages and whenever the
-  // wait it asked for has passed; returns how long the reader may then wait
-  // for the socket before calling it again (kNoTick: until a message comes).
-  using TickSink = std::function<int()>;
-
   WebSocketLink() = default;
-  ~WebSocketLink();
+  ~WebSocketLink() override;
   WebSocketLink(const WebSocketLink&) = delete;
   WebSocketLink& operator=(const WebSocketLink&) = delete;
 
   // Connects to a ws:// URL and starts the reader; false when the handshake fails.
   bool Open(const std::string& url, MessageSink on_message, ClosedSink on_closed, TickSink on_tick);
   // Sends one text message; false when the link is not open or the send failed.
-  bool Send(const std::string& text);
+  bool Send(const std::string& text) override;
   // Stops the reader and closes the connection. Safe to call twice.
-  void Close();
-  bool IsOpen() const { return open_; }
-
-  static constexpr int kNoTick = -1;
+  void Close() override;
+  bool IsOpen() const override { return open_; }
 
  private:
   void ReadLoop();

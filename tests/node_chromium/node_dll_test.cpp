@@ -34,7 +34,7 @@ std::string ReadFileText(const std::wstring& path) {
                               FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                               OPEN_EXISTING, 0, nullptr);
   if (file == INVALID_HANDLE_VALUE) return std::string();
-  char buffer[256];
+  char buffer[4096];
   DWORD read = 0;
   ::ReadFile(file, buffer, sizeof(buffer), &read, nullptr);
   ::CloseHandle(file);
@@ -316,7 +316,38 @@ TEST_F(ChromiumEngineTest, ClickReachesThePage) {
   EXPECT_TRUE(PumpUntil([&] { return RunText(L"document.title") == L"clicked"; }, 3000));
 }
 
-TEST_F(ChromiumEngineTest, ShowDevToolsOpensTheInspectorForThePage) {
+// LUMO_DEVTOOLS_PORT=1 gives the browser a debugging port beside its pipe:
+// the developer tools need it, and it lets a test list the browser's targets.
+template <class Base>
+class WithDevToolsPort : public Base {
+ protected:
+  void SetUp() override {
+    ::SetEnvironmentVariableA("LUMO_DEVTOOLS_PORT", "1");
+    Base::SetUp();
+  }
+  void TearDown() override {
+    Base::TearDown();
+    ::SetEnvironmentVariableA("LUMO_DEVTOOLS_PORT", nullptr);
+  }
+};
+using ChromiumDevToolsPortTest = WithDevToolsPort<ChromiumEngineTest>;
+
+TEST_F(ChromiumEngineTest, WithoutTheOptInTheBrowserHasNoDebuggingPort) {
+  ASSERT_EQ(LoadAndWait(PageUrl("/band.html")).result, 0);
+  // The page is driven, over the pipe alone.
+  EXPECT_EQ(RunText(L"document.title = 'piped'"), L"piped");
+  EXPECT_FALSE(FileExists(ProfileFile(L"DevToolsActivePort")));
+  std::string command_line =
+      ReadFileText(L"Z:\\proc\\" + std::to_wstring(BrowserPid()) + L"\\cmdline");
+  ASSERT_FALSE(command_line.empty());
+  EXPECT_NE(command_line.find("--remote-debugging-pipe"), std::string::npos);
+  EXPECT_EQ(command_line.find("--remote-debugging-port"), std::string::npos);
+  // No developer tools without the port, and the page goes on.
+  engine_->wkeSetDebugConfig(view_, "showDevTools", "C:\\front_end\\inspector.html");
+  EXPECT_EQ(RunText(L"document.title"), L"piped");
+}
+
+TEST_F(ChromiumDevToolsPortTest, ShowDevToolsOpensTheInspectorForThePage) {
   ASSERT_EQ(LoadAndWait(PageUrl("/band.html")).result, 0);
   engine_->wkeSetDebugConfig(view_, "showDevTools", "C:\\front_end\\inspector.html");
   int port = std::atoi(ReadFileText(ProfileFile(L"DevToolsActivePort")).c_str());
@@ -726,7 +757,9 @@ TEST_F(ChromiumNavigationTest, EachRedirectHopIsAskedAndAnyCanBeCancelled) {
   EXPECT_EQ(Url(), WideToUtf8(PageUrl("/nav.html?hops")));
 }
 
-TEST_F(ChromiumNavigationTest, NewWindowsOpenNothingOrLoadInTheSameView) {
+using ChromiumNavigationPortTest = WithDevToolsPort<ChromiumNavigationTest>;
+
+TEST_F(ChromiumNavigationPortTest, NewWindowsOpenNothingOrLoadInTheSameView) {
   // NULL from the host: nothing opens, and the page stays.
   g_nav.open_in = nullptr;
   engine_->wkeRunJSW(view_, L"window.open('/nav.html?opened')");
