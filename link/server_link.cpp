@@ -28,6 +28,8 @@ constexpr DWORD kMaxPackSize = 0x300000;
 constexpr DWORD kWatchdogStepMs = 1000;
 constexpr int kWatchdogSteps = 3;
 constexpr int kTcpPortKind = 1;
+// The engine's load result for a navigation that did not go on.
+constexpr int kLoadCancelled = 2;
 // The till sends nothing after its login, so only keep-alive tells that a
 // server vanished without a word (power loss, a cable, a NAT that forgot the
 // flow). Probes start after 5 s of silence and go every 2 s; Windows gives up
@@ -138,7 +140,13 @@ void __cdecl OnPageLoaded(wkeWebView, void*, wkeString url, int result, wkeStrin
     return;
   }
   if (result != 0) {
-    OnPageLoadFailed((reason && get_string) ? TextOf(get_string(reason)) : "");
+    std::string why = (reason && get_string) ? TextOf(get_string(reason)) : "";
+    // A navigation the program refused ends as a cancelled or aborted load
+    // while the page stays as it was: nothing to bring back.
+    bool refused = NavigationRefusedLately() &&
+                   (result == kLoadCancelled || why.find("ABORTED") != std::string::npos);
+    if (refused && g_link_started && PageOnTrustedOrigin()) return;
+    OnPageLoadFailed(why);
     return;
   }
   if (g_link_started) return;

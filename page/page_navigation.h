@@ -14,6 +14,10 @@ bool __cdecl OnPageNavigation(wkeWebView view, void* param, int navigation_type,
 wkeWebView __cdecl OnPageCreateView(wkeWebView view, void* param, int navigation_type,
                                     wkeString url, const void* features);
 
+// True when a navigation was refused in the last few seconds: the engine then
+// reports that load as cancelled or failed, while the page itself stays.
+bool NavigationRefusedLately();
+
 // A URL the program itself shows while the page cannot be loaded; such a URL
 // is let through though it has no trusted origin. Null: none.
 void SetLocalScreenCheck(bool (*is_local_screen)(const std::string& url));

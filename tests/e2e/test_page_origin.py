@@ -165,7 +165,15 @@ def test_the_shops_own_page_keeps_every_command(shop):
     assert not [l for l in shop.folder.lines("WKE") if "refused" in l.message]
 
 
+def page_stayed(s, loads_before):
+    """The refused navigation left the page as it was: not loaded again, and
+    no local screen was shown in between."""
+    assert loads(s) == loads_before, "the page was loaded again"
+    assert not [l for l in s.folder.lines("载入页面")], "a refusal was taken for a failed load"
+
+
 def test_script_navigation_elsewhere_is_stopped(shop):
+    loads_before = loads(shop)
     after = len(shop.folder.log())
     push_command(shop, "go", url=shop.foreign.url("script"))
     line = refusal_logged(shop, after)
@@ -173,20 +181,24 @@ def test_script_navigation_elsewhere_is_stopped(shop):
     assert shop.foreign.origin in line.message
     assert marker_reaches_page(shop), "the shop's page did not come back"
     nothing_took_effect(shop)
+    page_stayed(shop, loads_before)
 
 
 def test_a_redirect_from_the_back_office_to_elsewhere_is_stopped(shop):
+    loads_before = loads(shop)
     after = len(shop.folder.log())
     target = "/goto?to=" + shop.foreign.url("redirected").replace(":", "%3A").replace("/", "%2F")
     push_command(shop, "go", url=target)
     assert refusal_logged(shop, after), "no refusal logged"
     assert marker_reaches_page(shop), "the shop's page did not come back"
     nothing_took_effect(shop)
+    page_stayed(shop, loads_before)
 
 
 def test_a_tapped_link_to_elsewhere_is_stopped(shop):
     push_command(shop, "link", url=shop.foreign.url("tapped"))
     assert shop.office.wait_report(lambda r: True, STEP_TIMEOUT, kind="link-added")
+    loads_before = loads(shop)
     after = len(shop.folder.log())
     # A tap in the middle of the view, through the window's input queue.
     assert shop.run.ctl.run("tap", "200", "150").get("posted") == "1"
@@ -194,6 +206,7 @@ def test_a_tapped_link_to_elsewhere_is_stopped(shop):
     assert line, "no refusal logged for the tapped link"
     assert marker_reaches_page(shop), "the shop's page did not come back"
     nothing_took_effect(shop)
+    page_stayed(shop, loads_before)
 
 
 def test_no_new_window_is_ever_opened(shop):

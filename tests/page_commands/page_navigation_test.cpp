@@ -67,6 +67,8 @@ TEST_F(PageNavigationTest, EverythingElseIsCancelledAndLogged) {
   SetLocalScreenCheck(&IsTestLocalScreen);
   EXPECT_TRUE(Navigate(5, L"file:///C:/lumo/offline.html"));
   EXPECT_FALSE(Navigate(5, L"file:///C:/Windows/evil.html"));
+  // The engine's report of the refused load that follows is told apart.
+  EXPECT_TRUE(NavigationRefusedLately());
   std::vector<std::string> lines = Logged();
   ASSERT_EQ(lines.size(), 8u);
   EXPECT_EQ(lines[0], "OnNavigation refused type:0 url:http://127.0.0.1:8101/evil.html");
