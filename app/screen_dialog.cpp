@@ -43,8 +43,8 @@ void BuildDialog(HWND dialog) {
   ::SetWindowPos(dialog, nullptr, 0, 0, kDialogWidth, kDialogHeight,
                  SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
   CreateChild(dialog, "STATIC", "选择屏幕", 0, kScreenLabelId, 8, 17, 48, 17);
-  CreateChild(dialog, "COMBOBOX", "", CBS_DROPDOWNLIST | WS_VSCROLL | WS_TABSTOP, kScreenListId,
-              61, 17, 200, 200);
+  CreateChild(dialog, "COMBOBOX", "", CBS_DROPDOWNLIST | WS_VSCROLL | WS_TABSTOP, kScreenListId, 61,
+              17, 200, 200);
   CreateChild(dialog, "STATIC", kNoteText, 0, kScreenNoteId, 27, 57, 216, 64);
 }
 
@@ -123,8 +123,9 @@ void FillScreenList(HWND dialog) {
   ::SendMessageA(list, CB_RESETCONTENT, 0, 0);
   for (size_t i = 0; i < g_monitors.size(); ++i) {
     int number = static_cast<int>(i) + 1;
-    LRESULT item = ::SendMessageA(list, CB_ADDSTRING, 0,
-                                  reinterpret_cast<LPARAM>(ScreenItemText(number, g_monitors[i]).c_str()));
+    LRESULT item =
+        ::SendMessageA(list, CB_ADDSTRING, 0,
+                       reinterpret_cast<LPARAM>(ScreenItemText(number, g_monitors[i]).c_str()));
     ::SendMessageA(list, CB_SETITEMDATA, item, number);
   }
   int stored = LeadingInteger(ReadIni("local", "index", "0"));
@@ -169,8 +170,8 @@ void ShowScreenDialog() {
   if (g_dialog) return;
   EmptyDialogTemplate dialog_template = MakeTemplate();
   g_modal = true;
-  ::DialogBoxIndirectParamA(::GetModuleHandleA(nullptr), &dialog_template.header,
-                            App().main_window, ScreenDialogProc, 0);
+  ::DialogBoxIndirectParamA(::GetModuleHandleA(nullptr), &dialog_template.header, App().main_window,
+                            ScreenDialogProc, 0);
   g_modal = false;
   g_dialog = nullptr;
 }

@@ -45,8 +45,9 @@ std::string PeArch(const std::string& path) {
   std::string arch;
   if (fread(dos, 1, sizeof(dos), file) == sizeof(dos) && dos[0] == 'M' && dos[1] == 'Z') {
     long pe = dos[60] | dos[61] << 8 | dos[62] << 16 | static_cast<long>(dos[63]) << 24;
-    if (fseek(file, pe, SEEK_SET) == 0 && fread(header, 1, sizeof(header), file) == sizeof(header) &&
-        header[0] == 'P' && header[1] == 'E') {
+    if (fseek(file, pe, SEEK_SET) == 0 &&
+        fread(header, 1, sizeof(header), file) == sizeof(header) && header[0] == 'P' &&
+        header[1] == 'E') {
       unsigned machine = header[4] | header[5] << 8;
       if (machine == 0x014c) arch = "i686";
       if (machine == 0x8664) arch = "x86_64";

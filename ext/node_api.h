@@ -208,7 +208,7 @@ typedef void(__cdecl* wkeWillMediaLoadCallback)(wkeWebView, void*, const char* u
   X(jsFalse, jsValue(__cdecl*)())                                                      \
   X(jsInt, jsValue(__cdecl*)(int))                                                     \
   X(jsBoolean, jsValue(__cdecl*)(bool))                                                \
-  X(jsStringW, jsValue(__cdecl*)(jsExecState, const wchar_t*))                        \
+  X(jsStringW, jsValue(__cdecl*)(jsExecState, const wchar_t*))                         \
   X(jsGetGlobal, jsValue(__cdecl*)(jsExecState, const char*))                          \
   X(jsGet, jsValue(__cdecl*)(jsExecState, jsValue, const char*))
 

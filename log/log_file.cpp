@@ -248,7 +248,8 @@ bool StopLog(DWORD wait_ms) {
   if (writer) {
     // A writer that does not end in time is stuck (it may be the thread whose
     // fatal error is being handled): its lines are written from here.
-    if (::WaitForSingleObject(writer, wait_ms) != WAIT_OBJECT_0) DrainWithoutWriter(logger, wait_ms);
+    if (::WaitForSingleObject(writer, wait_ms) != WAIT_OBJECT_0)
+      DrainWithoutWriter(logger, wait_ms);
     ::CloseHandle(writer);
   }
   {

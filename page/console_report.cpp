@@ -101,9 +101,9 @@ bool IsHardwareFault(DWORD code) {
 
 bool InOwnProgram(const void* address) {
   HMODULE module = nullptr;
-  ::GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS |
-                           GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
-                       static_cast<const char*>(address), &module);
+  ::GetModuleHandleExA(
+      GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+      static_cast<const char*>(address), &module);
   return module != nullptr && module == ::GetModuleHandleA(nullptr);
 }
 
@@ -141,10 +141,10 @@ std::string ErrorReportScript(int level, unsigned line, const std::string& msg,
                               const std::string& sname) {
   // Backslash-apostrophe stands for a double quote and is replaced
   // everywhere at the end, inside the escaped texts too.
-  std::string report = "{\\'c\\':\\'sys\\',\\'a\\':\\'error\\',\\'data\\':{\\'level\\':" +
-                       std::to_string(level) + ",\\'line\\':" + std::to_string(line) +
-                       ",\\'msg\\':\\'" + EscapeForJson(msg) + "\\',\\'sname\\':\\'" +
-                       EscapeForJson(sname) + "\\'}}";
+  std::string report =
+      "{\\'c\\':\\'sys\\',\\'a\\':\\'error\\',\\'data\\':{\\'level\\':" + std::to_string(level) +
+      ",\\'line\\':" + std::to_string(line) + ",\\'msg\\':\\'" + EscapeForJson(msg) +
+      "\\',\\'sname\\':\\'" + EscapeForJson(sname) + "\\'}}";
   return "clientJS2(" + ReplaceBackslashApostrophes(report) + ")";
 }
 

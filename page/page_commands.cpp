@@ -150,9 +150,9 @@ void SetShellExecuteForTest(ShellExecuteFunction function) {
 }
 
 INT_PTR OpenWithShell(const std::string& file, const std::string& parameters, int show) {
-  HINSTANCE result = g_shell_execute(nullptr, "open", file.empty() ? nullptr : file.c_str(),
-                                     parameters.empty() ? nullptr : parameters.c_str(), nullptr,
-                                     show);
+  HINSTANCE result =
+      g_shell_execute(nullptr, "open", file.empty() ? nullptr : file.c_str(),
+                      parameters.empty() ? nullptr : parameters.c_str(), nullptr, show);
   return reinterpret_cast<INT_PTR>(result);
 }
 
@@ -179,7 +179,7 @@ jsValue __cdecl PageCommandHandler(jsExecState state) {
     // The command and where it came from, never the whole argument: a
     // foreign document gets no say in what the log holds either.
     LogRefusal("OnServer refused origin:" + LoggedUrl(origin.empty() ? "?" : origin) +
-                        " c:" + LoggedName(message.c) + " a:" + LoggedName(message.a));
+               " c:" + LoggedName(message.c) + " a:" + LoggedName(message.a));
     return ReturnFalse();
   }
   WriteLog("WKE", "OnServer json:" + text);

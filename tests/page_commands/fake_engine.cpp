@@ -44,7 +44,8 @@ void FillTable() {
     return value == Tagged(kObjectKind, kOriginTag) ? g_origin.c_str() : g_argument.c_str();
   };
   g_table.jsGetGlobal = [](jsExecState state, const char* name) {
-    bool location = state == reinterpret_cast<jsExecState>(0x2000) && std::string(name) == "location";
+    bool location =
+        state == reinterpret_cast<jsExecState>(0x2000) && std::string(name) == "location";
     return location ? Tagged(kObjectKind, kLocationTag) : Tagged(ReplyKind::kUndefined, 0);
   };
   g_table.jsGet = [](jsExecState, jsValue object, const char* name) {
@@ -65,9 +66,7 @@ void FillTable() {
 
 }  // namespace
 
-wkeString EngineString(const wchar_t* text) {
-  return const_cast<wchar_t*>(text);
-}
+wkeString EngineString(const wchar_t* text) { return const_cast<wchar_t*>(text); }
 
 FakeEngine::FakeEngine() {
   g_engine = this;

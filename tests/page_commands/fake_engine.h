@@ -12,8 +12,8 @@ enum class ReplyKind { kUndefined = 1, kBool = 2, kInt = 3, kText = 4 };
 
 struct Reply {
   ReplyKind kind;
-  int number = 0;     // bool or int
-  std::string text;   // code page 936, for kText
+  int number = 0;    // bool or int
+  std::string text;  // code page 936, for kText
 };
 
 class FakeEngine {

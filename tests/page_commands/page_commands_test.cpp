@@ -7,8 +7,8 @@
 #include "app/main_window.h"
 #include "page/page_host.h"
 #include "page/page_origin.h"
-#include "tests/page_commands/fake_engine.h"
 #include "tests/app/test_log.h"
+#include "tests/page_commands/fake_engine.h"
 
 namespace {
 
@@ -18,7 +18,8 @@ struct ShellCall {
 };
 ShellCall g_shell;
 
-HINSTANCE WINAPI RecordShellExecute(HWND, LPCSTR, LPCSTR file, LPCSTR parameters, LPCSTR, INT show) {
+HINSTANCE WINAPI RecordShellExecute(HWND, LPCSTR, LPCSTR file, LPCSTR parameters, LPCSTR,
+                                    INT show) {
   g_shell.file = file ? file : "(null)";
   g_shell.parameters = parameters ? parameters : "(null)";
   g_shell.show = show;
@@ -121,17 +122,22 @@ TEST_F(PageCommandsTest, TrackingSizes) {
 }
 
 TEST_F(PageCommandsTest, IniReadWriteAndDelete) {
-  Reply written = Run(R"({"c":"sys","a":"writeini","data":{"node":"page","key":"shop","value":"苹果店"}})");
+  Reply written =
+      Run(R"({"c":"sys","a":"writeini","data":{"node":"page","key":"shop","value":"苹果店"}})");
   EXPECT_EQ(written.kind, ReplyKind::kBool);
   EXPECT_EQ(written.number, 1);
-  EXPECT_EQ(Run(R"({"c":"sys","a":"readini","data":{"node":"page","key":"shop","value":"d"}})").text,
-            "苹果店");
+  EXPECT_EQ(
+      Run(R"({"c":"sys","a":"readini","data":{"node":"page","key":"shop","value":"d"}})").text,
+      "苹果店");
   EXPECT_EQ(ReadIniFile(App().config_path, "page", "shop"), "苹果店");
   Run(R"({"c":"sys","a":"writeini","data":{"node":"page","key":"shop","value":""}})");
-  EXPECT_EQ(Run(R"({"c":"sys","a":"readini","data":{"node":"page","key":"shop","value":"gone"}})").text,
-            "gone");
-  EXPECT_EQ(Run(R"({"c":"sys","a":"readini","data":{"node":"","key":"shop","value":"d"}})").text, "");
-  EXPECT_EQ(Run(R"({"c":"sys","a":"readini","data":{"node":"page","key":"","value":"d"}})").text, "");
+  EXPECT_EQ(
+      Run(R"({"c":"sys","a":"readini","data":{"node":"page","key":"shop","value":"gone"}})").text,
+      "gone");
+  EXPECT_EQ(Run(R"({"c":"sys","a":"readini","data":{"node":"","key":"shop","value":"d"}})").text,
+            "");
+  EXPECT_EQ(Run(R"({"c":"sys","a":"readini","data":{"node":"page","key":"","value":"d"}})").text,
+            "");
 }
 
 TEST_F(PageCommandsTest, WriteWithAnEmptyKeyNeverWipesASection) {
@@ -145,7 +151,8 @@ TEST_F(PageCommandsTest, ExistsOnFilesDirectoriesAndPatterns) {
   ASSERT_TRUE(WriteIniFile(App().config_path, "a", "b", "c"));
   std::string base = R"({"c":"sys","a":"exists","data":{"path":")";
   auto exists = [&](std::string path) {
-    for (size_t at = 0; (at = path.find('\\', at)) != std::string::npos; at += 2) path.insert(at, "\\");
+    for (size_t at = 0; (at = path.find('\\', at)) != std::string::npos; at += 2)
+      path.insert(at, "\\");
     return Run(base + path + "\"}}").number;
   };
   EXPECT_EQ(exists(folder_.File("config.ini")), 1);
@@ -157,7 +164,8 @@ TEST_F(PageCommandsTest, ExistsOnFilesDirectoriesAndPatterns) {
 
 TEST_F(PageCommandsTest, GetPidComparesExecutableNamesWithoutCase) {
   int own = static_cast<int>(::GetCurrentProcessId());
-  EXPECT_EQ(Run(R"({"c":"sys","a":"getpid","data":{"name":"PAGE_COMMANDS_TESTS.EXE"}})").number, own);
+  EXPECT_EQ(Run(R"({"c":"sys","a":"getpid","data":{"name":"PAGE_COMMANDS_TESTS.EXE"}})").number,
+            own);
   EXPECT_EQ(Run(R"({"c":"sys","a":"getpid","data":{"name":"page_commands_tests"}})").number, -1);
   EXPECT_EQ(Run(R"({"c":"sys","a":"getpid","data":{"name":""}})").number, -1);
   EXPECT_EQ(FindProcessId("Page_Commands_Tests.exe"), own);
@@ -204,8 +212,12 @@ constexpr char kRewriteServer[] =
 
 TEST_F(PageCommandsTest, OnlyTheBackOfficesOwnOriginReachesTheCommands) {
   WriteIniFile(App().config_path, "server", "ip", "127.0.0.1");
-  const char* foreign[] = {"http://127.0.0.1:8100", "http://evil.example", "https://127.0.0.1:8099",
-                           "null", "", "http://127.0.0.1:8099.evil.example"};
+  const char* foreign[] = {"http://127.0.0.1:8100",
+                           "http://evil.example",
+                           "https://127.0.0.1:8099",
+                           "null",
+                           "",
+                           "http://127.0.0.1:8099.evil.example"};
   for (const char* origin : foreign) {
     engine_.caller_origin = origin;
     Reply opened = Run(kOpenCmd);
