@@ -28,8 +28,8 @@ struct AppState {
   std::string config_path;      // run_directory + "config.ini"
   std::string pc_name;          // from common.dll
   HWND main_window = nullptr;
-  UINT page_message = 0;        // RegisterWindowMessageA(kPageMessageName)
-  std::string page_url;         // kept for reloads
+  UINT page_message = 0;  // RegisterWindowMessageA(kPageMessageName)
+  std::string page_url;   // kept for reloads
   NamedMutex instance_lock;
   // [local] restart=0 turns the restart after a fatal error off.
   bool restart_after_fatal_error = true;

@@ -103,8 +103,8 @@ bool DispatchObject::Invoke(const char* name, WORD flags, std::vector<VARIANT>& 
     params.rgdispidNamedArgs = &named_put;
     params.cNamedArgs = 1;
   }
-  return SUCCEEDED(object_->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, flags, &params, result,
-                                   nullptr, nullptr));
+  return SUCCEEDED(
+      object_->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, flags, &params, result, nullptr, nullptr));
 }
 
 bool DispatchObject::CallText(const char* method, const std::vector<std::string>& args,

@@ -2,8 +2,8 @@
 // Late-bound COM automation (IDispatch) for the two scripting objects the
 // program uses: "Scripting.FileSystemObject" and the Windows Script Host shell.
 // Texts are code page 936.
-#include <windows.h>
 #include <oaidl.h>
+#include <windows.h>
 
 #include <string>
 #include <vector>

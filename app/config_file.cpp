@@ -22,8 +22,8 @@ const char* SkipLeadingControls(const std::string& text) {
 
 }  // namespace
 
-std::string ReadIniFile(const std::string& path, const std::string& section,
-                        const std::string& key, const std::string& fallback) {
+std::string ReadIniFile(const std::string& path, const std::string& section, const std::string& key,
+                        const std::string& fallback) {
   const char* file = SkipLeadingControls(path);
   const char* app = SkipLeadingControls(section);
   const char* name = SkipLeadingControls(key);

@@ -16,8 +16,8 @@ std::string ReadIni(const std::string& section, const std::string& key,
 // section. Returns the platform call's success.
 bool WriteIni(const std::string& section, const std::string& key, const std::string& value);
 // The same two, on an explicit file (the page commands and tests use these).
-std::string ReadIniFile(const std::string& path, const std::string& section,
-                        const std::string& key, const std::string& fallback = "");
+std::string ReadIniFile(const std::string& path, const std::string& section, const std::string& key,
+                        const std::string& fallback = "");
 bool WriteIniFile(const std::string& path, const std::string& section, const std::string& key,
                   const std::string& value);
 

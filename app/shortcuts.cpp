@@ -1,7 +1,7 @@
 #include "app/shortcuts.h"
 
-#include <windows.h>
 #include <shlobj.h>
+#include <windows.h>
 
 #include "app/app_state.h"
 #include "app/com_dispatch.h"
@@ -16,8 +16,7 @@ constexpr wchar_t kShellClassName[] = L"WshShell";
 
 std::string TargetThroughScriptHost(const std::string& shortcut_path) {
   ComScope com;
-  DispatchObject shell = DispatchObject::CreateFromTypeLibrary(kShellTypeLibrary,
-                                                                kShellClassName);
+  DispatchObject shell = DispatchObject::CreateFromTypeLibrary(kShellTypeLibrary, kShellClassName);
   std::string target;
   if (!shell.IsValid()) return target;
   DispatchObject shortcut = shell.CallObject("CreateShortcut", {shortcut_path});

@@ -17,7 +17,7 @@ struct ShortcutProperties {
   std::string target;
   std::string working_directory;  // empty: the target's folder without backslash
   std::string arguments;
-  std::string icon_location;      // empty: target + ",0", or "SHELL32.dll,4" without extension
+  std::string icon_location;  // empty: target + ",0", or "SHELL32.dll,4" without extension
   int window_style = 1;
   std::string description;
   std::string hotkey;

@@ -1,7 +1,7 @@
 #include "app/system_utils.h"
 
-#include <windows.h>
 #include <shlwapi.h>
+#include <windows.h>
 
 #include "app/com_dispatch.h"
 #include "ext/common_api.h"

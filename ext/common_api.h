@@ -5,13 +5,11 @@
 
 #include "ext/runtime_library.h"
 
-#define COMMON_DLL_FUNCTIONS(X)                                                 \
-  X(fun_GetPCName, const char*(__stdcall*)())                                   \
-  X(_fun_update, int(__stdcall*)(const char*, const char*, const char*,         \
-                                 const char*, const char*, const char*,         \
-                                 const char*, const char*, const char*))        \
-  X(_fun_msg, const char*(__stdcall*)(const char*, const char*, const char*,    \
-                                      const char*))
+#define COMMON_DLL_FUNCTIONS(X)                                                                   \
+  X(fun_GetPCName, const char*(__stdcall*)())                                                     \
+  X(_fun_update, int(__stdcall*)(const char*, const char*, const char*, const char*, const char*, \
+                                 const char*, const char*, const char*, const char*))             \
+  X(_fun_msg, const char*(__stdcall*)(const char*, const char*, const char*, const char*))
 
 struct CommonApi {
   COMMON_DLL_FUNCTIONS(LUMO_DECLARE_FUNCTION_POINTER)

@@ -9,12 +9,12 @@
 #include <vector>
 
 struct LibraryCheck {
-  std::string file;                   // "libcurl.dll", ...
-  std::string arch;                   // from the file's PE header: "i686", "x86_64", "" when unreadable
-  bool found = false;                 // the file exists
+  std::string file;    // "libcurl.dll", ...
+  std::string arch;    // from the file's PE header: "i686", "x86_64", "" when unreadable
+  bool found = false;  // the file exists
   bool loaded = false;
-  DWORD error = 0;                    // GetLastError of the failed load
-  std::vector<std::string> missing;   // looked-up functions the loaded library lacks
+  DWORD error = 0;                   // GetLastError of the failed load
+  std::vector<std::string> missing;  // looked-up functions the loaded library lacks
   bool ok() const { return loaded && missing.empty(); }
 };
 

@@ -12,7 +12,6 @@
 
 #include <mutex>
 
-
 class RuntimeLibrary {
  public:
   explicit RuntimeLibrary(const char* file_name) : file_name_(file_name) {}

@@ -25,8 +25,8 @@ int FatalErrorHandler(int code, const std::string& message);
 void InstallFatalErrorHandler();
 // A failed internal consistency check: reported as fatal, then the process ends.
 [[noreturn]] void FailInternalCheck(int code, const char* what);
-#define LUMO_CHECK(condition, code)                                  \
-  do {                                                               \
+#define LUMO_CHECK(condition, code)                                           \
+  do {                                                                        \
     if (!(condition)) FailInternalCheck((code), "check failed: " #condition); \
   } while (0)
 

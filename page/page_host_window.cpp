@@ -54,7 +54,8 @@ SIZE BitmapSizeOf(HDC dc) {
   return {bitmap.bmWidth, bitmap.bmHeight};
 }
 
-bool UpdateLayered(HWND window, HDC screen_dc, SIZE size, HDC source, const RECT* changed = nullptr) {
+bool UpdateLayered(HWND window, HDC screen_dc, SIZE size, HDC source,
+                   const RECT* changed = nullptr) {
   BLENDFUNCTION blend = {AC_SRC_OVER, 0, 255, AC_SRC_ALPHA};
   POINT origin = {0, 0};
   UPDATELAYEREDWINDOWINFO update = {};
@@ -75,7 +76,8 @@ bool UpdateLayered(HWND window, HDC screen_dc, SIZE size, HDC source, const RECT
 const RECT* ChangedPart(HWND window, SIZE size, const RECT& changed) {
   RECT placed = {};
   if (!::GetWindowRect(window, &placed)) return nullptr;
-  const bool same_size = placed.right - placed.left == size.cx && placed.bottom - placed.top == size.cy;
+  const bool same_size =
+      placed.right - placed.left == size.cx && placed.bottom - placed.top == size.cy;
   const bool whole = changed.left <= 0 && changed.top <= 0 && changed.right >= size.cx &&
                      changed.bottom >= size.cy;
   return same_size && !whole && !::IsRectEmpty(&changed) ? &changed : nullptr;

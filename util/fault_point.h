@@ -5,12 +5,12 @@
 // the place a test asks for, so the fatal-error path is exercised on every
 // kind of thread of the real program.
 enum class FaultSite {
-  kPageLoaded,      // GUI thread, the first successful page load (link just started)
-  kWatchdog,        // the server link's watchdog thread, each round
-  kSocketWorker,    // a socket worker, after the login was sent
-  kLogWriter,       // the log writer, after writing lines
-  kUpdateHandOff,   // the detached update hand-off thread
-  kShutdown,        // the GUI thread, inside the shutdown steps
+  kPageLoaded,     // GUI thread, the first successful page load (link just started)
+  kWatchdog,       // the server link's watchdog thread, each round
+  kSocketWorker,   // a socket worker, after the login was sent
+  kLogWriter,      // the log writer, after writing lines
+  kUpdateHandOff,  // the detached update hand-off thread
+  kShutdown,       // the GUI thread, inside the shutdown steps
 };
 
 void FaultPoint(FaultSite site);

@@ -49,7 +49,8 @@ int main(int argc, char** argv) {
   PrintRow("spdlog async logger", theirs);
   if (theirs.burst_mean_us > 0 && theirs.single_p50_us > 0) {
     std::printf("  WriteLog / spdlog: burst %.2fx, single p50 %.2fx\n",
-                ours.burst_mean_us / theirs.burst_mean_us, ours.single_p50_us / theirs.single_p50_us);
+                ours.burst_mean_us / theirs.burst_mean_us,
+                ours.single_p50_us / theirs.single_p50_us);
   }
   return 0;
 }

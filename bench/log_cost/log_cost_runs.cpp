@@ -1,13 +1,12 @@
 #include "bench/log_cost/log_cost_runs.h"
 
+#include <spdlog/async.h>
+#include <spdlog/sinks/basic_file_sink.h>
+#include <spdlog/spdlog.h>
 #include <windows.h>
 
 #include <algorithm>
 #include <memory>
-
-#include <spdlog/async.h>
-#include <spdlog/sinks/basic_file_sink.h>
-#include <spdlog/spdlog.h>
 
 #include "log/log_file.h"
 
@@ -80,7 +79,8 @@ LogCost MeasureWriteLog(const std::string& folder, long burst, long singles, siz
 LogCost MeasureSpdlog(const std::string& folder, long burst, long singles, size_t body_bytes) {
   LogCost cost;
   spdlog::init_thread_pool(kSpdlogQueueLines, 1);
-  auto logger = spdlog::basic_logger_mt<spdlog::async_factory>("bench", folder + "spdlog.txt", true);
+  auto logger =
+      spdlog::basic_logger_mt<spdlog::async_factory>("bench", folder + "spdlog.txt", true);
   // The same line as ours: time, category in brackets, message, CR LF.
   logger->set_pattern("%H:%M:%S->%v");
   const std::string message = PushLogMessage(body_bytes);

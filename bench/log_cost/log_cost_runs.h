@@ -7,10 +7,10 @@
 #include <vector>
 
 struct LogCost {
-  double burst_mean_us = 0;    // mean cost per call, calls back to back
-  double single_p50_us = 0;    // one call at a time, the writer idle in between
+  double burst_mean_us = 0;  // mean cost per call, calls back to back
+  double single_p50_us = 0;  // one call at a time, the writer idle in between
   double single_p99_us = 0;
-  double drain_ms = 0;         // after the burst: until the last line is written
+  double drain_ms = 0;  // after the burst: until the last line is written
 };
 
 // The message of one relayed push: the log line the program writes for it.

@@ -14,9 +14,9 @@ std::string g_last_message;
 
 std::string DllFolder() {
   HMODULE self = nullptr;
-  ::GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS |
-                           GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
-                       reinterpret_cast<const char*>(&DllFolder), &self);
+  ::GetModuleHandleExA(
+      GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+      reinterpret_cast<const char*>(&DllFolder), &self);
   char path[MAX_PATH] = {};
   ::GetModuleFileNameA(self, path, MAX_PATH);
   std::string folder = path;
@@ -92,10 +92,10 @@ __declspec(dllexport) const char* __stdcall fun_GetPCName() {
 #ifndef LUMO_COMMON_WITHOUT_FUN_MSG
 // The login text: {"c":"sys","a":"<command>","data":{"app":"<app>","pcname":"<pc>"}}.
 __declspec(dllexport) const char* __stdcall _fun_msg(const char* command, const char* app,
-                                                      const char* pc_name, const char* extra) {
+                                                     const char* pc_name, const char* extra) {
   std::lock_guard<std::mutex> hold(g_lock);
-  g_last_message = "{\"c\":\"sys\",\"a\":" + Quoted(command) + ",\"data\":{\"app\":" +
-                   Quoted(app) + ",\"pcname\":" + Quoted(pc_name) + "}}";
+  g_last_message = "{\"c\":\"sys\",\"a\":" + Quoted(command) + ",\"data\":{\"app\":" + Quoted(app) +
+                   ",\"pcname\":" + Quoted(pc_name) + "}}";
   return g_last_message.c_str();
 }
 

@@ -110,7 +110,8 @@ RECT ViewSurface::Present(const FramePixels& frame) {
   for (int y = changed.top; y < changed.bottom; ++y) {
     uint32_t* row = bits_ + y * width_;
     int left = changed.left;
-    int copy_end = y < rows ? std::max(left, std::min(static_cast<int>(changed.right), columns)) : left;
+    int copy_end =
+        y < rows ? std::max(left, std::min(static_cast<int>(changed.right), columns)) : left;
     if (copy_end > left) {
       std::memcpy(row + left, frame.pixels.data() + static_cast<size_t>(y) * frame.width + left,
                   (copy_end - left) * 4);

@@ -30,8 +30,8 @@ class ScreenDialogTest : public ::testing::Test {
  protected:
   ScreenDialogTest() : folder_("screen") {}
   void SetUp() override {
-    window_ = ::CreateWindowExA(0, "STATIC", "Tarn-POS背屏", WS_POPUP, 0, 0, 0, 0, nullptr,
-                                nullptr, nullptr, nullptr);
+    window_ = ::CreateWindowExA(0, "STATIC", "Tarn-POS背屏", WS_POPUP, 0, 0, 0, 0, nullptr, nullptr,
+                                nullptr, nullptr);
     App().main_window = window_;
     SetConfigPath(folder_.File("config.ini"));
     ResetScreenStateForTest();
@@ -72,7 +72,8 @@ std::string ItemText(HWND dialog, int item) {
 
 TEST(CollectMonitorTest, SortsByLeftEdgeAndKeepsThePlatformOrderOnTies) {
   SetMonitorSourceForTest(nullptr);
-  g_fake_monitors = {{0, 0, 800, 600}, {-1024, 0, 0, 768}, {0, 600, 1024, 1368}, {800, 0, 1600, 600}};
+  g_fake_monitors = {
+      {0, 0, 800, 600}, {-1024, 0, 0, 768}, {0, 600, 1024, 1368}, {800, 0, 1600, 600}};
   ResetScreenStateForTest();
   FakeMonitorSource();
   const std::vector<RECT>& list = MonitorList();

@@ -1,8 +1,8 @@
 #include "app/shortcuts.h"
 
 #include <gtest/gtest.h>
-#include <windows.h>
 #include <shlobj.h>
+#include <windows.h>
 
 #include "app/app_state.h"
 #include "tests/app/test_folder.h"

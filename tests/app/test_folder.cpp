@@ -1,8 +1,7 @@
 #include "tests/app/test_folder.h"
 
-#include <windows.h>
 #include <shellapi.h>
-
+#include <windows.h>
 
 namespace {
 void RemoveTree(const std::string& folder) {

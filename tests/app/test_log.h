@@ -8,7 +8,8 @@
 #include "log/log_file.h"
 #include "tests/app/test_folder.h"
 
-inline std::vector<std::string> LogMessages(const std::string& folder, const std::string& category) {
+inline std::vector<std::string> LogMessages(const std::string& folder,
+                                            const std::string& category) {
   SYSTEMTIME now;
   ::GetLocalTime(&now);
   std::string text =

@@ -40,9 +40,10 @@ bool SiteNamed(const std::string& name, FaultSite* site) {
   static const struct {
     const char* name;
     FaultSite site;
-  } kSites[] = {{"page-loaded", FaultSite::kPageLoaded},     {"watchdog", FaultSite::kWatchdog},
-                {"socket-worker", FaultSite::kSocketWorker}, {"log-writer", FaultSite::kLogWriter},
-                {"update-handoff", FaultSite::kUpdateHandOff}, {"shutdown", FaultSite::kShutdown}};
+  } kSites[] = {
+      {"page-loaded", FaultSite::kPageLoaded},       {"watchdog", FaultSite::kWatchdog},
+      {"socket-worker", FaultSite::kSocketWorker},   {"log-writer", FaultSite::kLogWriter},
+      {"update-handoff", FaultSite::kUpdateHandOff}, {"shutdown", FaultSite::kShutdown}};
   for (const auto& known : kSites) {
     if (name == known.name) {
       *site = known.site;

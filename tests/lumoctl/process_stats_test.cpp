@@ -1,6 +1,8 @@
 // ReadProcessStats on two child processes that differ by a known number of
 // handles, threads and committed private bytes: each figure must follow what
 // the child holds, whichever call Wine lets it be read with.
+#include "tools/lumoctl/process_stats.h"
+
 #include <gtest/gtest.h>
 #include <windows.h>
 
@@ -8,7 +10,6 @@
 #include <cstring>
 #include <string>
 
-#include "tools/lumoctl/process_stats.h"
 #include "util/scoped_handle.h"
 
 namespace {
@@ -28,8 +29,8 @@ int Hold(const char* ready_name, int events, int threads, long long bytes) {
   for (int i = 0; i < events; ++i) ::CreateEventA(nullptr, TRUE, FALSE, nullptr);
   for (int i = 0; i < threads; ++i) ::CreateThread(nullptr, 0, SleepForever, nullptr, 0, nullptr);
   if (bytes > 0) {
-    auto* memory = static_cast<char*>(
-        ::VirtualAlloc(nullptr, static_cast<SIZE_T>(bytes), MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE));
+    auto* memory = static_cast<char*>(::VirtualAlloc(nullptr, static_cast<SIZE_T>(bytes),
+                                                     MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE));
     if (!memory) return 1;
     for (long long at = 0; at < bytes; at += 4096) memory[at] = 1;
   }
@@ -66,7 +67,8 @@ class Child {
     if (process_.IsValid()) ::TerminateProcess(process_.Get(), 0);
   }
   bool Ready() const {
-    return process_.IsValid() && ::WaitForSingleObject(ready_.Get(), kReadyTimeoutMs) == WAIT_OBJECT_0;
+    return process_.IsValid() &&
+           ::WaitForSingleObject(ready_.Get(), kReadyTimeoutMs) == WAIT_OBJECT_0;
   }
   DWORD id() const { return id_; }
 

@@ -22,4 +22,3 @@ const Engine* LoadEngine() {
   }();
   return loaded ? &engine : nullptr;
 }
-

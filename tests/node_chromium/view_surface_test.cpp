@@ -25,8 +25,8 @@ void Paint(FramePixels* frame, int left, int top, int right, int bottom, uint32_
   if (r.left == left && r.top == top && r.right == right && r.bottom == bottom) {
     return ::testing::AssertionSuccess();
   }
-  return ::testing::AssertionFailure() << "(" << r.left << "," << r.top << ")-(" << r.right << ","
-                                       << r.bottom << ")";
+  return ::testing::AssertionFailure()
+         << "(" << r.left << "," << r.top << ")-(" << r.right << "," << r.bottom << ")";
 }
 
 bool Empty(RECT r) { return ::IsRectEmpty(&r) != FALSE; }

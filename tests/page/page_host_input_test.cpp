@@ -374,8 +374,8 @@ void FillOpaque(HDC dc, const RECT& part, COLORREF colour) {
   BITMAP bitmap = {};
   ::GetObjectA(::GetCurrentObject(dc, OBJ_BITMAP), sizeof(bitmap), &bitmap);
   auto* pixels = static_cast<uint32_t*>(bitmap.bmBits);
-  const uint32_t bgra = 0xff000000u | (GetRValue(colour) << 16) | (GetGValue(colour) << 8) |
-                        GetBValue(colour);
+  const uint32_t bgra =
+      0xff000000u | (GetRValue(colour) << 16) | (GetGValue(colour) << 8) | GetBValue(colour);
   for (int y = part.top; y < part.bottom; ++y) {
     for (int x = part.left; x < part.right; ++x) pixels[y * bitmap.bmWidth + x] = bgra;
   }

@@ -1,6 +1,7 @@
 #include "tests/page/page_server.h"
 
-PageServer::PageServer() : http_([this](const RecordedRequest& request) { return Answer(request); }) {}
+PageServer::PageServer()
+    : http_([this](const RecordedRequest& request) { return Answer(request); }) {}
 
 void PageServer::Put(const std::string& path, const std::string& html) {
   std::lock_guard<std::mutex> guard(lock_);

@@ -4,8 +4,8 @@
 
 #include "app/app_state.h"
 #include "page/page_host.h"
-#include "tests/page_commands/fake_engine.h"
 #include "tests/app/test_log.h"
+#include "tests/page_commands/fake_engine.h"
 
 namespace {
 
@@ -18,27 +18,31 @@ TEST(EscapeForJsonTest, EscapesWhatJsonNeedsAndNothingElse) {
 }
 
 TEST(ErrorReportScriptTest, BuildsTheReportObject) {
-  EXPECT_EQ(ErrorReportScript(3, 12, "x is not defined", "app.js"),
-            R"(clientJS2({"c":"sys","a":"error","data":{"level":3,"line":12,"msg":"x is not defined","sname":"app.js"}}))");
-  EXPECT_EQ(ErrorReportScript(3, 0, "", ""),
-            R"(clientJS2({"c":"sys","a":"error","data":{"level":3,"line":0,"msg":"","sname":""}}))");
+  EXPECT_EQ(
+      ErrorReportScript(3, 12, "x is not defined", "app.js"),
+      R"(clientJS2({"c":"sys","a":"error","data":{"level":3,"line":12,"msg":"x is not defined","sname":"app.js"}}))");
+  EXPECT_EQ(
+      ErrorReportScript(3, 0, "", ""),
+      R"(clientJS2({"c":"sys","a":"error","data":{"level":3,"line":0,"msg":"","sname":""}}))");
 }
 
 TEST(ErrorReportScriptTest, QuotesStayEscapedAndBackslashApostropheBecomesAQuote) {
-  EXPECT_EQ(ErrorReportScript(3, 1, "say \"hi\"", "a.js"),
-            R"(clientJS2({"c":"sys","a":"error","data":{"level":3,"line":1,"msg":"say \"hi\"","sname":"a.js"}}))");
+  EXPECT_EQ(
+      ErrorReportScript(3, 1, "say \"hi\"", "a.js"),
+      R"(clientJS2({"c":"sys","a":"error","data":{"level":3,"line":1,"msg":"say \"hi\"","sname":"a.js"}}))");
   // The message a\'b: its backslash is escaped to \\, and the \' pair that
   // this makes is replaced by a quote, so the page reads a"b.
-  EXPECT_EQ(ErrorReportScript(3, 1, "a\\'b", "a.js"),
-            R"(clientJS2({"c":"sys","a":"error","data":{"level":3,"line":1,"msg":"a\"b","sname":"a.js"}}))");
+  EXPECT_EQ(
+      ErrorReportScript(3, 1, "a\\'b", "a.js"),
+      R"(clientJS2({"c":"sys","a":"error","data":{"level":3,"line":1,"msg":"a\"b","sname":"a.js"}}))");
 }
 
 class ConsoleReportTest : public ::testing::Test {
  protected:
   ConsoleReportTest() : folder_("console") {}
   void SetUp() override {
-    window_ = ::CreateWindowExA(0, "STATIC", "", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr,
-                                nullptr, nullptr);
+    window_ = ::CreateWindowExA(0, "STATIC", "", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr, nullptr,
+                                nullptr);
     ASSERT_TRUE(Host().Attach(window_, false));
     ASSERT_TRUE(OpenLog("lumo", folder_.path()));
   }
@@ -72,8 +76,9 @@ TEST_F(ConsoleReportTest, ErrorsAreLoggedWithTheStackAndSentToThePage) {
   Report(3, L"x is not defined", L"app.js", 12, L"at f (app.js:12)");
   Report(3, L"no stack", L"b.js", 3);
   ASSERT_EQ(engine_.scripts_run.size(), 2u);
-  EXPECT_EQ(engine_.scripts_run[0],
-            R"(clientJS2({"c":"sys","a":"error","data":{"level":3,"line":12,"msg":"x is not defined","sname":"app.js"}}))");
+  EXPECT_EQ(
+      engine_.scripts_run[0],
+      R"(clientJS2({"c":"sys","a":"error","data":{"level":3,"line":12,"msg":"x is not defined","sname":"app.js"}}))");
   std::vector<std::string> lines = Logged();
   ASSERT_EQ(lines.size(), 2u);
   EXPECT_EQ(lines[0], "level:3 msg:x is not defined sname:app.js line:12 fllow:at f (app.js:12)");

@@ -6,8 +6,9 @@ namespace {
 
 TEST(ReadEnvelopeTest, ReadsTheFiveMembers) {
   MessageEnvelope message;
-  ASSERT_TRUE(ReadEnvelope(R"({"c":"sale","a":"item","uid":"7","notme":true,"data":{"name":"苹果","qty":2}})",
-                           &message));
+  ASSERT_TRUE(ReadEnvelope(
+      R"({"c":"sale","a":"item","uid":"7","notme":true,"data":{"name":"苹果","qty":2}})",
+      &message));
   EXPECT_EQ(message.c, "sale");
   EXPECT_EQ(message.a, "item");
   EXPECT_EQ(message.uid, "7");
@@ -44,16 +45,16 @@ TEST(ReadEnvelopeTest, TextThatWouldBreakOutOfTheScriptCallIsRejected) {
 TEST(ReadEnvelopeTest, TheUtf8MarkerConvertsAndItsAbsenceMeansCodePage936) {
   const std::string utf8_zhong = "\xE4\xB8\xAD\xE6\x96\x87";  // 中文 in UTF-8
   MessageEnvelope marked;
-  ASSERT_TRUE(ReadEnvelope("{\"c\":\"x\",\"char\":\"utf-8\",\"data\":{\"t\":\"" + utf8_zhong + "\"}}",
-                           &marked));
+  ASSERT_TRUE(ReadEnvelope(
+      "{\"c\":\"x\",\"char\":\"utf-8\",\"data\":{\"t\":\"" + utf8_zhong + "\"}}", &marked));
   EXPECT_EQ(marked.data.GetText("t"), "\xD6\xD0\xCE\xC4");  // 中文 in code page 936
   MessageEnvelope unmarked;
   ASSERT_TRUE(ReadEnvelope("{\"c\":\"x\",\"data\":{\"t\":\"" + utf8_zhong + "\"}}", &unmarked));
   EXPECT_NE(unmarked.data.GetText("t"), "\xD6\xD0\xCE\xC4");
   // The marker must match exactly, letter case included.
   MessageEnvelope other_case;
-  ASSERT_TRUE(ReadEnvelope("{\"char\":\"UTF-8\",\"data\":{\"t\":\"" + utf8_zhong + "\"}}",
-                           &other_case));
+  ASSERT_TRUE(
+      ReadEnvelope("{\"char\":\"UTF-8\",\"data\":{\"t\":\"" + utf8_zhong + "\"}}", &other_case));
   EXPECT_NE(other_case.data.GetText("t"), "\xD6\xD0\xCE\xC4");
 }
 

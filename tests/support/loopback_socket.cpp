@@ -76,8 +76,8 @@ Socket ConnectToLoopback(int port) {
 bool SendAll(Socket s, const std::string& bytes) {
   size_t sent = 0;
   while (sent < bytes.size()) {
-    const int step = static_cast<int>(
-        ::send(s, bytes.data() + sent, static_cast<int>(bytes.size() - sent), 0));
+    const int step =
+        static_cast<int>(::send(s, bytes.data() + sent, static_cast<int>(bytes.size() - sent), 0));
     if (step <= 0) return false;
     sent += static_cast<size_t>(step);
   }

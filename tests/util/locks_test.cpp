@@ -1,8 +1,7 @@
 // The instance lock and the log queue's lock, with real Win32 objects and
 // real threads.
-#include <windows.h>
-
 #include <gtest/gtest.h>
+#include <windows.h>
 
 #include <atomic>
 #include <string>
@@ -120,9 +119,7 @@ TEST(CriticalSectionTest, InitAgainAndDeleteTwiceLeaveAUsableLock) {
   lock.Enter();  // after Delete it is back to doing nothing
   lock.Leave();
   lock.Init();
-  {
-    CriticalSectionLock hold(lock);
-  }
+  { CriticalSectionLock hold(lock); }
   std::atomic<bool> entered{false};
   std::thread other([&] {
     CriticalSectionLock hold(lock);

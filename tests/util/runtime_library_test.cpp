@@ -1,10 +1,9 @@
 // Outside libraries stay loaded for the rest of the process: a thread may
 // still run inside one while the program's static objects are destroyed.
-#include <windows.h>
+#include "ext/runtime_library.h"
 
 #include <gtest/gtest.h>
-
-#include "ext/runtime_library.h"
+#include <windows.h>
 
 namespace {
 

@@ -40,8 +40,8 @@ long long HandlesFromSystemList(DWORD process_id) {
   std::vector<BYTE> buffer(1u << 16);
   for (;;) {
     ULONG needed = 0;
-    LONG status = query(kSystemHandleInformation, buffer.data(),
-                        static_cast<ULONG>(buffer.size()), &needed);
+    LONG status =
+        query(kSystemHandleInformation, buffer.data(), static_cast<ULONG>(buffer.size()), &needed);
     if (status == kInfoLengthMismatch && buffer.size() < kMaxHandleListBytes) {
       buffer.resize(needed > buffer.size() ? needed + 4096 : buffer.size() * 2);
       continue;
