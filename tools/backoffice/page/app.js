@@ -95,6 +95,21 @@
   // ---- what the customer sees ---------------------------------------------
   function newSale() { return { items: [], total: null, paid: null, change: null }; }
 
+  // One table row per item: name, quantity, unit price, amount. A space
+  // between the cells keeps them apart where an engine draws text only.
+  function addRow(parent, cells) {
+    var row = document.createElement("tr");
+    for (var i = 0; i < cells.length; i++) {
+      if (i > 0) { row.appendChild(document.createTextNode(" ")); }
+      var cell = document.createElement("td");
+      cell.className = i === 0 ? "name" : "num";
+      cell.textContent = cells[i];
+      row.appendChild(cell);
+    }
+    parent.appendChild(row);
+    return row;
+  }
+
   function renderSale() {
     var list = byId("sale-items");
     var sum = 0;
@@ -105,10 +120,9 @@
       var price = parseFloat(item.price);
       var subtotal = isNaN(qty) || isNaN(price) ? 0 : qty * price;
       sum += subtotal;
-      addLine(list, "sale-item", text(item.name) + "  ×" + text(item.qty) + "  " + money(item.price) +
-        "  " + subtotal.toFixed(2));
+      addRow(list, [text(item.name), text(item.qty), money(item.price), subtotal.toFixed(2)]);
     }
-    setText("sale-total", "合计 " + (sale.total === null ? sum.toFixed(2) : money(sale.total)));
+    setText("sale-total", sale.total === null ? sum.toFixed(2) : money(sale.total));
     var pay = "";
     if (sale.paid !== null) { pay += "实收 " + money(sale.paid); }
     if (sale.change !== null) { pay += "  找零 " + money(sale.change); }

@@ -24,14 +24,14 @@ function strictObject(target, allowed, what) {
   });
 }
 
-var ELEMENT_MEMBERS = ["id", "tagName", "textContent", "innerText", "innerHTML", "className", "style",
+var ELEMENT_MEMBERS = ["id", "nodeType", "tagName", "textContent", "innerText", "innerHTML", "className", "style",
   "appendChild", "removeChild", "children", "childNodes", "setAttribute", "getAttribute"];
 
 function makeElement(tag, id) {
   var children = [];
   var attributes = {};
   var element = {
-    id: id || "", tagName: tag.toUpperCase(), textContent: "", innerText: "", innerHTML: "", className: "",
+    id: id || "", nodeType: 1, tagName: tag.toUpperCase(), textContent: "", innerText: "", innerHTML: "", className: "",
     style: {}, children: children, childNodes: children,
     appendChild: function (child) { children.push(child); return child; },
     removeChild: function (child) {
@@ -53,8 +53,12 @@ var document = strictObject({
   title: "",
   body: makeElement("body"),
   getElementById: function (id) { return pageElements.hasOwnProperty(id) ? pageElements[id] : null; },
-  createElement: function (tag) { return makeElement(tag); }
-}, ["title", "body", "getElementById", "createElement"], "document");
+  createElement: function (tag) { return makeElement(tag); },
+  createTextNode: function (text) {
+    return strictObject({ nodeType: 3, data: String(text), textContent: String(text) }, ["nodeType", "data", "textContent"],
+      "text");
+  }
+}, ["title", "body", "getElementById", "createElement", "createTextNode"], "document");
 
 function consoleAt(level) {
   return function () {
@@ -134,6 +138,22 @@ function childTexts(id) {
   return out;
 }
 
+// The cells of each row of a table body: element children only, as a row's
+// cells are (the spaces between them are text nodes).
+function rowCells(id) {
+  var out = [];
+  var rows = document.getElementById(id).children;
+  for (var r = 0; r < rows.length; r++) {
+    var cells = [];
+    for (var c = 0; c < rows[r].childNodes.length; c++) {
+      var node = rows[r].childNodes[c];
+      if (node.nodeType !== 3) { cells.push(node.tagName + ":" + node.className + ":" + node.textContent); }
+    }
+    out.push(cells);
+  }
+  return out;
+}
+
 // What a test reads back: every request body, the visible texts and the console.
 function harnessResult(ids) {
   var texts = {};
@@ -141,6 +161,6 @@ function harnessResult(ids) {
   var bodies = [];
   for (var r = 0; r < harness.requests.length; r++) { bodies.push(harness.requests[r]); }
   return JSON.stringify({ requests: bodies, texts: texts, console: harness.consoleLines,
-    messageLines: childTexts("messages"), saleLines: childTexts("sale-items"),
+    messageLines: childTexts("messages"), saleRows: rowCells("sale-items"),
     errorClass: document.getElementById("error").className, storage: storage, pending: harness.timers.length });
 }

@@ -36,7 +36,7 @@ def test_browser_loads_the_served_page_and_its_reports_arrive(office, tmp_path):
     loaded, probe = control.get("/page-reports")[:2]
     assert loaded == {"kind": "loaded", "href": url, "loads": 1}
     assert probe == {"kind": "serverjs", "available": False, "replies": {}, "types": {}}
-    assert "合计 0.00" in dom
+    assert '<span id="sale-total" class="sale-total">0.00</span>' in dom
     paths = [r["path"] for r in control.get("/requests") if r["method"] == "GET"]
     assert paths[0] == "/client/app/lumo/"
     assert {"/client/app/lumo/style.css", "/client/app/lumo/app.js"} <= set(paths)
@@ -61,4 +61,6 @@ def test_pushed_style_messages_render_and_report_in_order_in_a_browser(tmp_path)
         office.stop()
     assert [m["seq"] for m in messages] == [1, 2, 3]
     assert messages[0]["msg"]["data"]["name"] == "苹果"
-    assert "苹果  ×2  3.50  7.00" in dom and "合计 7.00" in dom and "会员日" in dom
+    assert ('<tr><td class="name">苹果</td> <td class="num">2</td> <td class="num">3.50</td> '
+            '<td class="num">7.00</td></tr>') in dom
+    assert '<span id="sale-total" class="sale-total">7.00</span>' in dom and "会员日" in dom

@@ -106,8 +106,10 @@ def test_sale_messages_are_shown_and_reported_in_order(run_page):
     runTimers(100);
     """
     result = run_page(after=after)
-    assert result["saleLines"] == ["苹果  ×2  3.50  7.00", "牛奶  ×1  12.80  12.80"]
-    assert result["texts"]["sale-total"] == "合计 19.80"
+    # One row per item, four cells: the name left, the numbers in cells of their own.
+    assert result["saleRows"] == [["TD:name:苹果", "TD:num:2", "TD:num:3.50", "TD:num:7.00"],
+                                  ["TD:name:牛奶", "TD:num:1", "TD:num:12.80", "TD:num:12.80"]]
+    assert result["texts"]["sale-total"] == "19.80"
     assert result["texts"]["sale-pay"] == "实收 50.00  找零 30.20"
     assert result["texts"]["ad"] == "会员日"
     messages = [r for r in result["reports"] if r["kind"] == "message"]
@@ -123,8 +125,8 @@ def test_total_without_a_total_message_is_the_sum_and_clear_starts_over(run_page
     clientJS2({"c":"sale","a":"clear"});
     print(before);
     """)
-    assert result["printed"] == ["合计 3.30"]
-    assert result["saleLines"] == [] and result["texts"]["sale-total"] == "合计 0.00"
+    assert result["printed"] == ["3.30"]
+    assert result["saleRows"] == [] and result["texts"]["sale-total"] == "0.00"
 
 
 def test_list_keeps_the_last_ten_newest_first_and_unknown_messages_raw(run_page):
