@@ -21,9 +21,8 @@ HANDLE g_thread = nullptr;
 std::atomic<DWORD> g_thread_id{0};
 
 void ReportHang(DWORD silent_ms, int64_t since_unix) {
-  // The GUI thread will not take the fatal path's hand-over: the shutdown
-  // steps run on this thread instead.
-  NoteGuiThreadUnresponsive();
+  // The fatal path runs on a thread of its own and never waits for the hung
+  // GUI thread.
   FatalErrorHandler(kHangErrorCode, HangMessage(g_watch.gui_thread, silent_ms, since_unix));
 }
 

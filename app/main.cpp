@@ -2,7 +2,6 @@
 #include <windows.h>
 
 #include "app/display_follow.h"
-#include "app/fatal_shutdown.h"
 #include "app/main_window.h"
 #include "app/screen_dialog.h"
 #include "app/shutdown.h"
@@ -17,7 +16,6 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
   handlers.on_destroyed = Shutdown;
   handlers.on_settings = ShowScreenDialog;
   handlers.on_exit = CloseScreenDialog;
-  handlers.on_fatal_error = RunFatalShutdown;
   handlers.on_display_change = FollowDisplayChange;
   if (!CreateMainWindow(handlers)) return 1;
   return RunMessageLoop();

@@ -1,7 +1,6 @@
 #include "app/main_window.h"
 
 #include "app/display_follow.h"
-#include "app/fatal_shutdown.h"
 #include "app/tray_icon.h"
 #include "app/update_handoff.h"
 
@@ -33,9 +32,6 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wparam, LPARAM
     case WM_CLOSE:
       // Close box, Alt+F4 and system close are refused: a customer display
       // must not be closed by accident.
-      return 0;
-    case kFatalShutdownMessage:
-      if (g_handlers.on_fatal_error) g_handlers.on_fatal_error();
       return 0;
     case kPrivateCloseMessage:
       ::DestroyWindow(window);

@@ -14,8 +14,6 @@ struct MainWindowHandlers {
   void (*on_settings)() = nullptr;
   // Tray "退出": runs before the window is closed (closes an open dialog).
   void (*on_exit)() = nullptr;
-  // A fatal error on another thread handed its shutdown over to this thread.
-  void (*on_fatal_error)() = nullptr;
   // The monitors changed (gathered over a short burst of messages).
   void (*on_display_change)() = nullptr;
 };

@@ -20,7 +20,8 @@ int64_t NowSeconds() { return static_cast<int64_t>(std::time(nullptr)); }
 
 }  // namespace
 
-bool StartProgramCopy(const std::string& arguments, DWORD* process_id, DWORD* error) {
+bool StartProgramCopy(const std::string& arguments, DWORD* process_id, DWORD* error,
+                      HANDLE* process_handle) {
   const AppState& app = App();
   std::string program = app.run_directory + app.executable_name;
   std::string command_line = "\"" + program + "\" " + arguments;
@@ -35,7 +36,11 @@ bool StartProgramCopy(const std::string& arguments, DWORD* process_id, DWORD* er
   }
   *process_id = started.dwProcessId;
   ::CloseHandle(started.hThread);
-  ::CloseHandle(started.hProcess);
+  if (process_handle != nullptr) {
+    *process_handle = started.hProcess;
+  } else {
+    ::CloseHandle(started.hProcess);
+  }
   return true;
 }
 

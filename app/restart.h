@@ -49,8 +49,10 @@ struct RestartOutcome {
 RestartOutcome RestartCopy(bool allowed, DWORD replaced, const std::vector<int64_t>& times,
                            const std::string& extra);
 // Starts the program file (same folder, same working directory) with these
-// arguments; false with the error when it could not.
-bool StartProgramCopy(const std::string& arguments, DWORD* process_id, DWORD* error);
+// arguments; false with the error when it could not. Given `process_handle`,
+// the caller gets the new process's handle and closes it.
+bool StartProgramCopy(const std::string& arguments, DWORD* process_id, DWORD* error,
+                      HANDLE* process_handle = nullptr);
 // On the fatal-error path: starts the new copy unless restarting is off
 // ([local] restart=0) or the cap is reached, and logs what it did under "重启".
 void RestartAfterFatalError();

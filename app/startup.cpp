@@ -6,9 +6,10 @@
 
 #include "app/app_state.h"
 #include "app/config_file.h"
-#include "app/fatal_shutdown.h"
+#include "app/exception_hooks.h"
 #include "app/hang_watch.h"
 #include "app/main_window.h"
+#include "app/orderly_restart.h"
 #include "app/screen_dialog.h"
 #include "app/shortcuts.h"
 #include "app/status_file.h"
@@ -27,6 +28,7 @@
 #include "page/page_navigation.h"
 #include "page/page_origin.h"
 #include "page/script_bridge.h"
+#include "util/fault_point.h"
 
 namespace {
 
@@ -90,13 +92,20 @@ void TrustOrigins(const std::string& page_url) {
 void StartUp(HWND main_window) {
   AppState& app = App();
   app.app_name = kAppName;
-  SetFatalShutdownWindow(main_window);
+  // First of all: the PC name, the update hand-off, libcurl and the library
+  // check load outside libraries, whose own start-up code may fail too. A
+  // fault before the log is open still ends the process in bounded time.
+  InstallFatalErrorHandler();
   app.restart_history = ParseRestartArguments(::GetCommandLineA());
   WaitForReplacedProcess(app.restart_history);
   if (!app.instance_lock.Acquire(std::string("Tarn") + kAppName)) {
     // Another instance runs: leave silently, before anything shows or logs.
     ::ExitProcess(0);
   }
+  // As soon as this copy is the one that runs: an installer that finds the
+  // window and stands the watcher down before the watcher started must still
+  // be heard, or the end it then forces would be taken for a crash and undone.
+  CreateStandDownEvent();
   ::SetWindowTextA(main_window, kMainWindowTitle);
   EnablePrivilege("SeDebugPrivilege");
   FillState(app);
@@ -115,7 +124,7 @@ void StartUp(HWND main_window) {
   // A copy the watcher started says why: the process it replaces could not.
   std::string abrupt_end = AbruptEndRestartLine();
   if (!abrupt_end.empty()) WriteLog(kRestartCategory, abrupt_end);
-  InstallFatalErrorHandler();
+  FaultPoint(FaultSite::kStartUp);
   StartWatcher();
   StatusState(RunState::kWaitingForServer);
   WaitForServer();
@@ -131,5 +140,7 @@ void StartUp(HWND main_window) {
   // From here on the GUI thread only handles messages: one that stops
   // answering them is hung.
   StartHangWatch(main_window);
+  // The planned restarts (memory, time of day) run from the message loop too.
+  StartGuards(main_window);
   Host().Load(app.page_url);
 }

@@ -11,6 +11,15 @@ constexpr UINT kTrayIconId = 1;
 NOTIFYICONDATAA g_icon = {};
 bool g_shown = false;
 
+// Takes the icon's data over from the caller.
+DWORD WINAPI DeleteIconThread(void* data) {
+  NOTIFYICONDATAA* icon = static_cast<NOTIFYICONDATAA*>(data);
+  ::Shell_NotifyIconA(NIM_DELETE, icon);
+  if (icon->hIcon) ::DestroyIcon(icon->hIcon);
+  delete icon;
+  return 0;
+}
+
 }  // namespace
 
 int TrayEventKind(LPARAM tray_lparam) {
@@ -50,6 +59,21 @@ bool RemoveTrayIcon() {
   if (g_icon.hIcon) ::DestroyIcon(g_icon.hIcon);
   g_icon = {};
   g_shown = false;
+  return true;
+}
+
+bool RemoveTrayIconWithin(DWORD wait_ms) {
+  if (!g_shown) return false;
+  NOTIFYICONDATAA* icon = new NOTIFYICONDATAA(g_icon);
+  g_icon = {};
+  g_shown = false;
+  HANDLE thread = ::CreateThread(nullptr, 0, DeleteIconThread, icon, 0, nullptr);
+  if (thread == nullptr) {
+    DeleteIconThread(icon);
+    return true;
+  }
+  ::WaitForSingleObject(thread, wait_ms);
+  ::CloseHandle(thread);
   return true;
 }
 

@@ -9,6 +9,7 @@
 #include "app/restart.h"
 #include "app/system_utils.h"
 #include "log/log_file.h"
+#include "util/fault_point.h"
 
 namespace {
 
@@ -35,11 +36,15 @@ bool Signalled(HANDLE handle) {
 // the program did not announce, with its exit code.
 bool WaitForUnannouncedEnd(DWORD program, DWORD* exit_code) {
   HANDLE stand_down = ::OpenEventA(SYNCHRONIZE, FALSE, StandDownEventName(program).c_str());
+  // The program made the event before it started the watcher and gave the
+  // watcher a handle to it: missing, it tells nothing about how the program
+  // ended (it may have been stood down), so nothing is done.
+  if (stand_down == nullptr) return false;
   HANDLE process = ::OpenProcess(SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE, program);
   bool unannounced = false;
   if (process != nullptr) {
     HANDLE waits[2] = {process, stand_down};
-    ::WaitForMultipleObjects(stand_down ? 2 : 1, waits, FALSE, INFINITE);
+    ::WaitForMultipleObjects(2, waits, FALSE, INFINITE);
     // The event is looked at again after the process's end: the fatal path
     // sets it moments before it ends the process.
     unannounced = !Signalled(stand_down) && Signalled(process);
@@ -48,8 +53,22 @@ bool WaitForUnannouncedEnd(DWORD program, DWORD* exit_code) {
   }
   // A program already gone before the watcher could look at it leaves
   // nothing to tell its end by: nothing is done.
-  if (stand_down) ::CloseHandle(stand_down);
+  ::CloseHandle(stand_down);
   return unannounced;
+}
+
+// The watcher opens the stand-down event and this process by name and id
+// only once it runs, a good part of a second later under Wine. A stood-down
+// end before that would destroy the event, while any tool that holds this
+// process (an installer waiting for it, Task Manager) keeps its id open: the
+// watcher would take the wanted end for a crash. Handles placed in the watcher
+// now keep both objects, and this process's id, alive for it; it never closes
+// them and has no need to know their values.
+void KeepForWatcher(HANDLE watcher) {
+  HANDLE self = ::GetCurrentProcess(), kept = nullptr;
+  ::DuplicateHandle(self, g_stand_down, watcher, &kept, SYNCHRONIZE, FALSE, 0);
+  ::DuplicateHandle(self, self, watcher, &kept, SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION,
+                    FALSE, 0);
 }
 
 }  // namespace
@@ -62,22 +81,30 @@ bool IsWatcherCommandLine(const std::string& command_line) {
   return command_line.find(std::string(" ") + kWatchMarker + " ") != std::string::npos;
 }
 
+bool CreateStandDownEvent() {
+  if (g_stand_down == nullptr) {
+    std::string name = StandDownEventName(::GetCurrentProcessId());
+    g_stand_down = ::CreateEventA(nullptr, TRUE, FALSE, name.c_str());
+  }
+  return g_stand_down != nullptr;
+}
+
 bool StartWatcher() {
   const AppState& app = App();
   if (!app.restart_after_fatal_error) return false;
-  DWORD self = ::GetCurrentProcessId();
-  if (g_stand_down == nullptr) {
-    g_stand_down = ::CreateEventA(nullptr, TRUE, FALSE, StandDownEventName(self).c_str());
-  }
+  bool have_event = CreateStandDownEvent();
+  DWORD error = have_event ? ERROR_SUCCESS : ::GetLastError();
   DWORD watcher = 0;
-  DWORD error = ::GetLastError();
+  HANDLE watcher_process = nullptr;
   std::vector<int64_t> times =
       RecentRestarts(app.restart_history.times, static_cast<int64_t>(std::time(nullptr)));
-  if (g_stand_down == nullptr ||
-      !StartProgramCopy(WatcherArguments(self, times), &watcher, &error)) {
+  if (!have_event || !StartProgramCopy(WatcherArguments(::GetCurrentProcessId(), times), &watcher,
+                                       &error, &watcher_process)) {
     WriteLog(kRestartCategory, "看守进程启动失败 error:" + std::to_string(error));
     return false;
   }
+  KeepForWatcher(watcher_process);
+  ::CloseHandle(watcher_process);
   return true;
 }
 
@@ -89,6 +116,7 @@ int RunWatcher(const std::string& command_line) {
   RestartHistory watched = ParseHistoryAfter(command_line, kWatchMarker);
   if (watched.previous_process == 0) return 2;
   DWORD exit_code = 0;
+  FaultPoint(FaultSite::kWatcherStart);
   if (!WaitForUnannouncedEnd(watched.previous_process, &exit_code)) return 0;
   ReportToEventLog(EventId::kAbruptEnd, AbruptEndText(watched.previous_process, exit_code));
   AppState& app = App();

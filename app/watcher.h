@@ -20,8 +20,13 @@ std::string StandDownEventName(DWORD program_process);
 // True for the watcher's command line.
 bool IsWatcherCommandLine(const std::string& command_line);
 
-// In the program, once the log is open: creates the event and starts the
-// watcher (not with [local] restart=0); logs under "重启" only when it fails.
+// In the program, once it holds the instance lock and before its main window
+// has its title: creates the event, so whoever finds the window (an installer,
+// a clean-up) can stand the watcher down even before the watcher starts;
+// false when it could not.
+bool CreateStandDownEvent();
+// In the program, once the log is open: starts the watcher (not with [local]
+// restart=0); logs under "重启" only when it fails.
 bool StartWatcher();
 // The end under way is the program's own: its watcher ends without
 // restarting. Any thread; repeatable.

@@ -8,6 +8,7 @@
 #include "ext/curl_api.h"
 #include "ext/hpsocket_api.h"
 #include "ext/node_api.h"
+#include "ext/pe_imports.h"
 #include "log/log_file.h"
 
 namespace {
@@ -81,11 +82,15 @@ LibraryCheck CheckLibrary(const std::string& folder, const OutsideLibrary& libra
   std::string path = folder + library.file;
   check.found = ::GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
   check.arch = PeArch(path);
-  // The same call the program's own loader makes, so the answer is the one
-  // the program gets; the library stays loaded, as it does in the program.
-  HMODULE module = ::LoadLibraryA(path.c_str());
+  // The library's own dependencies are looked for in its folder first, as
+  // they are for the program there (whose folder that is): a plain load by
+  // full path would look in this process's folder first, which may not be
+  // the one checked. The library stays loaded, as it does in the program.
+  HMODULE module = ::LoadLibraryExA(path.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
   if (module == nullptr) {
     check.error = ::GetLastError();
+    if (check.found && check.error == ERROR_MOD_NOT_FOUND)
+      check.absent = AbsentDependencies(folder, check.file);
     return check;
   }
   check.loaded = true;
@@ -105,6 +110,7 @@ void LogLibraryProblems() {
       if (check.error == kBadExeFormat)
         line += " (多半是另一架构的DLL: 本程序为" + std::string(OwnArch()) +
                 (check.arch.empty() ? "" : ", 该文件为" + check.arch) + ")";
+      for (const std::string& absent : check.absent) line += " 缺少依赖:" + absent;
       WriteLog(kCategory, line);
       ReportToEventLog(EventId::kLibraryLoad, line);
       continue;

@@ -15,6 +15,7 @@ struct LibraryCheck {
   bool loaded = false;
   DWORD error = 0;                   // GetLastError of the failed load
   std::vector<std::string> missing;  // looked-up functions the loaded library lacks
+  std::vector<std::string> absent;   // for a failed load: the libraries it needs that are not there
   bool ok() const { return loaded && missing.empty(); }
 };
 
@@ -26,8 +27,9 @@ struct OutsideLibrary {
 };
 const std::vector<OutsideLibrary>& OutsideLibraries();
 
-// Loads folder + file as the program does (the full path; the library stays
-// loaded) and looks up every function.
+// Loads folder + file as the program would from that folder (its own
+// dependencies searched for in that folder first; the library stays loaded)
+// and looks up every function.
 LibraryCheck CheckLibrary(const std::string& folder, const OutsideLibrary& library);
 // "i686" / "x86_64" from a PE file's machine field, "" when it is no PE file.
 std::string PeArch(const std::string& path);

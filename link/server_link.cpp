@@ -25,8 +25,7 @@ namespace {
 
 constexpr char kCategory[] = "客户通信";
 constexpr DWORD kMaxPackSize = 0x300000;
-constexpr DWORD kWatchdogStepMs = 1000;
-constexpr int kWatchdogSteps = 3;
+constexpr DWORD kWatchdogPauseMs = 3000;
 constexpr int kTcpPortKind = 1;
 // The engine's load result for a navigation that did not go on.
 constexpr int kLoadCancelled = 2;
@@ -44,6 +43,8 @@ PackClient g_client;
 std::atomic<HP_Client> g_handle{nullptr};
 HANDLE g_watchdog = nullptr;
 std::atomic<bool> g_quit{false};
+// Set together with g_quit; the watchdog's pause waits on it.
+HANDLE g_wake = nullptr;
 std::atomic<bool> g_stopping{false};
 bool g_link_started = false;
 // Held while a link event is logged and while the link is silenced, so no
@@ -64,10 +65,9 @@ DWORD WINAPI WatchdogThread(void*) {
   while (!g_quit) {
     ConnectIfStopped();
     FaultPoint(FaultSite::kWatchdog);
-    for (int step = 0; step < kWatchdogSteps; ++step) {
-      if (g_quit) return 0;
-      ::Sleep(kWatchdogStepMs);
-    }
+    // The pause between looks ends at once when the link stops: a shutdown
+    // (and the restart behind it) does not wait out the watchdog's sleep.
+    if (::WaitForSingleObject(g_wake, kWatchdogPauseMs) == WAIT_OBJECT_0) return 0;
   }
   // The handle stays with StopLink, which waits on it and closes it once.
   return 0;
@@ -173,7 +173,8 @@ bool StartLink() {
   g_client.SetMaxPackSize(handle, kMaxPackSize);
   g_client.SetKeepAliveTime(handle, kKeepAliveTimeMs);
   g_client.SetKeepAliveInterval(handle, kKeepAliveIntervalMs);
-  if (!StartThread(WatchdogThread, nullptr, &g_watchdog)) {
+  if (g_wake == nullptr) g_wake = ::CreateEventA(nullptr, TRUE, FALSE, nullptr);
+  if (g_wake == nullptr || !StartThread(WatchdogThread, nullptr, &g_watchdog)) {
     StopLink();
     return false;
   }
@@ -185,12 +186,14 @@ void StopLink(DWORD watchdog_wait_ms, DWORD client_wait_ms) {
   // The retry chain's page check uses libcurl, which shutdown releases next.
   StopPageLoadRetry(watchdog_wait_ms);
   g_quit = true;
+  if (g_wake) ::SetEvent(g_wake);
   if (g_watchdog) {
     WaitHandlingSentMessages(g_watchdog, watchdog_wait_ms);
     ::CloseHandle(g_watchdog);
     g_watchdog = nullptr;
   }
   g_quit = false;
+  if (g_wake) ::ResetEvent(g_wake);
   HP_Client handle = g_handle.exchange(nullptr);
   // A client whose stop did not end is left as it is: destroying it under a
   // worker still inside the library would be worse than leaving it to the

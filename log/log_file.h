@@ -13,11 +13,15 @@ void WriteLog(const std::string& category, const std::string& message = "");
 bool OpenLog(const std::string& app_name = "", const std::string& base_folder = "");
 // Writes every queued line, stops the writer and closes the file. False when
 // logging was off or a stop is already running. With a time limit (the
-// fatal-error path), a writer that has not ended by then is left behind and
-// the queued lines are written by the caller.
+// fatal-error path), the limit covers the whole stop: a writer that has not
+// ended by then is left behind with its file handle open, and the queued
+// lines are written by the caller, through a handle of its own when the
+// writer holds the file lock.
 bool StopLog(DWORD wait_ms = INFINITE);
 // Writes the queued lines on the calling thread, for a process about to end
-// at once (the file lock is waited for at most wait_ms per line).
+// at once: returns within about wait_ms even when the writer is stuck holding
+// the file lock (at most half of it goes to waiting for that lock); lines
+// still queued when the time is up are not written.
 void FlushLogNow(DWORD wait_ms);
 // Deletes log files of months other than this one and the one before; does its
 // work at most once per run.

@@ -44,6 +44,16 @@ FunctionEnd
 
 ; ---- ending a running copy ------------------------------------------------
 
+; Tells the watcher of the program with pid $1 that the end about to come is
+; wanted (EVENT_MODIFY_STATE); uses $3.
+!macro STAND_DOWN_WATCHER
+  System::Call 'kernel32::OpenEvent(i 0x0002, i 0, t "${WATCH_EVENT_PREFIX}$1") p .r3'
+  ${If} $3 P<> 0
+    System::Call 'kernel32::SetEvent(p r3)'
+    System::Call 'kernel32::CloseHandle(p r3)'
+  ${EndIf}
+!macroend
+
 !macro DEFINE_END_RUNNING_COPY prefix
 ; Stands the running copy's watcher down, asks the copy to exit as through
 ; its tray ("退出"), so its log ends with its shutdown lines, and waits for its
@@ -60,18 +70,16 @@ Function ${prefix}EndRunningCopy
     StrCpy $WasRunning 1
     System::Call 'user32::GetWindowThreadProcessId(p r0, *i .r1)'
     ; Its watcher first: neither the exit nor a hard end below may bring a
-    ; new copy back while files are replaced or removed. (EVENT_MODIFY_STATE)
-    System::Call 'kernel32::OpenEvent(i 0x0002, i 0, t "${WATCH_EVENT_PREFIX}$1") p .r3'
-    ${If} $3 P<> 0
-      System::Call 'kernel32::SetEvent(p r3)'
-      System::Call 'kernel32::CloseHandle(p r3)'
-    ${EndIf}
+    ; new copy back while files are replaced or removed.
+    !insertmacro STAND_DOWN_WATCHER
     ; SYNCHRONIZE | PROCESS_TERMINATE
     System::Call 'kernel32::OpenProcess(i 0x00100001, i 0, i r1) p .r2'
     System::Call 'user32::PostMessage(p r0, i ${WM_COMMAND}, p ${TRAY_EXIT_COMMAND}, p 0)'
     ${If} $2 P<> 0
       System::Call 'kernel32::WaitForSingleObject(p r2, i ${EXIT_WAIT_MS}) i .r3'
       ${If} $3 <> 0
+        ; Again: a copy found in its first moments had no event to set yet.
+        !insertmacro STAND_DOWN_WATCHER
         System::Call 'kernel32::TerminateProcess(p r2, i 1)'
         System::Call 'kernel32::WaitForSingleObject(p r2, i 5000)'
         !insertmacro SAY "Tarnlumo setup: the running copy (pid $1) did not exit within ${EXIT_WAIT_MS} ms; it was ended hard"

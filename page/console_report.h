@@ -1,7 +1,6 @@
 #pragma once
 // Script errors of the page reach the log and the page itself (as a
-// "sys"/"error" message through clientJS2); fatal internal errors reach the
-// log and shut the program down in order.
+// "sys"/"error" message through clientJS2).
 #include <string>
 
 #include "ext/node_api.h"
@@ -16,21 +15,7 @@ std::string EscapeForJson(const std::string& text);
 std::string ErrorReportScript(int level, unsigned line, const std::string& msg,
                               const std::string& sname);
 
-// Logs "错误提示" "code:<code> msg:<message>" and ends the process through the
-// fatal shutdown, from any thread; a second fatal error meanwhile ends it at
-// once. Returns 1 only where a test replaced the shutdown.
-int FatalErrorHandler(int code, const std::string& message);
-// Makes unhandled exceptions, std::terminate and failed internal checks
-// reach FatalErrorHandler for the rest of the run.
-void InstallFatalErrorHandler();
-// A failed internal consistency check: reported as fatal, then the process ends.
-[[noreturn]] void FailInternalCheck(int code, const char* what);
-#define LUMO_CHECK(condition, code)                                           \
-  do {                                                                        \
-    if (!(condition)) FailInternalCheck((code), "check failed: " #condition); \
-  } while (0)
-
-// Seam for tests: what the fatal path runs instead of the fatal shutdown and
-// the exit (null restores them); also forgets earlier fatal errors.
-using FatalShutdown = void (*)();
-void SetFatalShutdownForTest(FatalShutdown shutdown, FatalShutdown exit_process);
+// The fatal-error handler and the exception hooks live in app/; code that
+// reached them through this header keeps compiling.
+#include "app/exception_hooks.h"
+#include "app/fatal_error.h"

@@ -6,6 +6,7 @@
 #include "app/app_state.h"
 #include "app/config_file.h"
 #include "app/main_window.h"
+#include "app/orderly_restart.h"
 #include "log/log_file.h"
 #include "page/message_envelope.h"
 #include "page/page_host.h"
@@ -171,6 +172,8 @@ int FindProcessId(const std::string& name) {
 }
 
 jsValue __cdecl PageCommandHandler(jsExecState state) {
+  // A planned restart never cuts a command short: it waits until this returns.
+  PageCommandScope running;
   std::string text = ArgText(state, 0);
   std::string origin = CallerOrigin(state);
   MessageEnvelope message;

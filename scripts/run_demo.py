@@ -116,6 +116,8 @@ def show(ctl, folder, office, engine, out):
     print("log:        %s" % folder.log_path())
     print("config.ini: %s" % folder.config_path)
     print("program:    %sTarnlumo.exe (page from port %d)" % (folder.win_dir, office.web_port))
+    print("push more:  python3 %s push --control %d '{\"c\":\"sale\",\"a\":\"clear\"}'"
+          % (BACKOFFICE.relative_to(ROOT), office.ports["control"]))
 
 
 def wait_for_signal():

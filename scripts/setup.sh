@@ -19,7 +19,7 @@ PACKAGES=(
   xserver-xorg-core xserver-xorg-video-dummy x11-xserver-utils
   locales googletest libgtest-dev cmake ninja-build python3 build-essential dpkg-dev
   duktape-dev libcurl4-openssl-dev rapidjson-dev nlohmann-json3-dev libbenchmark-dev libspdlog-dev libstb-dev
-  clang libclang-rt-14-dev curl procps psmisc chromium python3-pytest python3-pefile nsis
+  clang clang-format libclang-rt-14-dev curl procps psmisc chromium python3-pytest python3-pefile nsis
   osslsigncode openssl iptables
   fonts-noto-cjk fonts-wqy-microhei
 )

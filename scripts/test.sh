@@ -110,6 +110,9 @@ run_fuzzers() {
 # both end-to-end suites run on the x86-64 build everywhere (64-bit Wine runs
 # on every machine), and the unit and headless end-to-end tests also on the
 # i686 build, the one that ships, where the machine runs 32-bit code.
+# Every tracked C++ file as the repository's .clang-format writes it; the
+# step names the files that are not.
+step "formatting (.clang-format)" bash tools/format_check/check_format.sh
 step "build (Windows x86-64)" build_windows x86_64
 step "build (Windows i686)" build_windows i686
 step "build (native)" build_native
@@ -123,8 +126,10 @@ else
 fi
 step "tests (native, sanitizers)" ctest --test-dir "$NATIVE" --output-on-failure -j$JOBS
 step "fuzzers" run_fuzzers
-step "tool tests (back-office simulator, binary checks, benchmark helpers)" /usr/bin/python3 -m pytest -q -p no:cacheprovider \
-  tools/backoffice/tests tools/pecheck/tests tools/soak/tests bench/render_cost/tests
+step "tool tests (back-office simulator, binary checks, benchmark helpers, the documents' links, the formatting check)" \
+  /usr/bin/python3 -m pytest -q -p no:cacheprovider \
+  tools/backoffice/tests tools/pecheck/tests tools/soak/tests bench/render_cost/tests bench/restart/tests \
+  tools/docs/tests tools/format_check/tests
 step "end-to-end tests (x86-64)" end_to_end x86_64
 # The same suite with pages rendered by a real browser, plus its rendering tests.
 step "end-to-end tests (x86-64, Chromium engine)" end_to_end x86_64 chromium

@@ -20,25 +20,66 @@ namespace {
 // here two FIFOs in a folder only our user may enter. The keeper holds both
 // open while the browser lives, so the owner's opening them never waits, and
 // lets go when it ends: the owner's read then sees the end of the pipe. It
-// removes them too (Wine cannot delete a FIFO, so a temporary profile would stay).
+// removes them too (Wine cannot delete a FIFO, so a temporary profile would stay),
+// before it ends: an owner that starts the next browser once it sees the end
+// must not have the new pipe removed under it.
+// The keeper file names the keeper, its watcher and the browser (ids and start
+// times), so the next keeper of the profile can end them when their owner
+// could not. The exited file carries the launch's token, so an earlier
+// keeper's end is not taken for this one's.
 const char kWrapperScript[] = R"(#!/bin/bash
 exec 2>"$DIR/lumo-browser-keeper.log"
 pause="$DIR/lumo-browser.pause"
 [ -p "$pause" ] || mkfifo "$pause"
 exec 9<>"$pause"
 nap() { read -r -t "$1" -u 9 _; }
+# STARTED becomes a live process's start time (clock ticks since boot), which
+# with its id names it even after the id is reused; false for a zombie or none.
+started() {
+  local stat fields
+  read -r stat 2>/dev/null <"/proc/$1/stat" || return 1
+  read -ra fields <<<"${stat##*) }"
+  [ "${fields[0]}" != Z ] && STARTED=${fields[19]}
+}
+same() { started "$1" && [ "$STARTED" = "$2" ]; }
+# Waits up to $3 tenths of a second for process $1 (started at $2) to end.
+gone_within() {
+  local n=0
+  while same "$1" "$2" && [ $n -lt "$3" ]; do nap 0.1; n=$((n+1)); done
+  ! same "$1" "$2"
+}
+# A keeper and browser that an earlier owner of this profile left running (its
+# program ended without stopping them, as after a fatal error) are ended first:
+# they would share the profile, the pipe folder and these marker files, and
+# the new owner's heartbeat would keep them alive. The keepers go first, so
+# none of their clean-up lands on ours.
+if read -r k ks w ws b bs <"$DIR/lumo-browser.keeper" 2>/dev/null; then
+  for keeper in "$k" "$w"; do
+    [ "$keeper" = "$k" ] && keeper_start=$ks || keeper_start=$ws
+    same "$keeper" "$keeper_start" && kill -KILL "$keeper" && gone_within "$keeper" "$keeper_start" 20
+  done
+  if same "$b" "$bs"; then
+    kill -TERM "$b"
+    gone_within "$b" "$bs" $((GRACE * 10)) || { kill -KILL "$b"; gone_within "$b" "$bs" 20; }
+  fi
+  echo "an earlier keeper ($k) and browser ($b) of this profile: ended what still ran" >&2
+fi
+rm -f "$DIR/lumo-browser.keeper"
+started $$
+keeper_started=$STARTED
 chan="$DIR/lumo-devtools"
 umask 077
 rm -rf "$chan"
 if ! mkdir -m 700 "$chan" || ! mkfifo -m 600 "$chan/to-browser" "$chan/from-browser"; then
-  : >"$DIR/lumo-browser.exited"
+  echo "$LAUNCH" >"$DIR/lumo-browser.exited"
   exit 1
 fi
 exec 7<>"$chan/to-browser" 8<>"$chan/from-browser"
 "$BROWSER" "$@" --remote-debugging-pipe "--user-data-dir=$DIR" about:blank \
   3<&7 4<&8 7<&- 8<&- >"$DIR/lumo-browser.log" 2>&1 &
 browser=$!
-echo $browser >"$DIR/lumo-browser.pid"
+started $browser
+browser_started=$STARTED
 (
   last_beat=
   changed=$SECONDS
@@ -56,15 +97,18 @@ echo $browser >"$DIR/lumo-browser.pid"
   done
   kill -TERM $browser 2>/dev/null
   n=0
-  while kill -0 $browser 2>/dev/null && [ $n -lt 25 ]; do nap 0.2; n=$((n+1)); done
+  while kill -0 $browser 2>/dev/null && [ $n -lt $((GRACE * 5)) ]; do nap 0.2; n=$((n+1)); done
   kill -KILL $browser 2>/dev/null
 ) 7<&- 8<&- &
 watcher=$!
+started $watcher
+echo "$$ $keeper_started $watcher $STARTED $browser $browser_started" >"$DIR/lumo-browser.keeper"
+echo $browser >"$DIR/lumo-browser.pid"
 wait $browser
 kill $watcher 2>/dev/null
-rm -f "$DIR/lumo-browser.pid"
+rm -f "$DIR/lumo-browser.pid" "$DIR/lumo-browser.keeper"
 rm -rf "$chan"
-: >"$DIR/lumo-browser.exited"
+echo "$LAUNCH" >"$DIR/lumo-browser.exited"
 )";
 
 const wchar_t kWrapperFile[] = L"lumo-browser.sh";
@@ -135,6 +179,8 @@ bool BrowserProcess::LaunchUnderWine(const std::string& browser, std::string* er
   std::string script =
       std::string("BROWSER=") + ShellQuote(browser) + "\nDIR=" + ShellQuote(unix_dir) + "\n";
   script += "STALE=" + std::to_string(kHeartbeatStaleSeconds) + "\n";
+  script += "GRACE=" + std::to_string(kBrowserEndGraceSeconds) + "\n";
+  script += "LAUNCH=" + ShellQuote(launch_token_) + "\n";
   script += "set --";
   for (const char* const* flag = CommonSwitches(); *flag; ++flag) script += " " + ShellQuote(*flag);
   if (with_port_) script += " --remote-debugging-address=127.0.0.1 --remote-debugging-port=0";

@@ -12,6 +12,7 @@ const wchar_t kBrowserPidFile[] = L"lumo-browser.pid";
 const wchar_t kBrowserStopFile[] = L"lumo-browser.stop";
 const wchar_t kBrowserExitedFile[] = L"lumo-browser.exited";
 const wchar_t kBrowserHeartbeatFile[] = L"lumo-browser.alive";
+const wchar_t kBrowserKeeperFile[] = L"lumo-browser.keeper";
 const wchar_t kBrowserPipeFolder[] = L"lumo-devtools";
 
 namespace {
@@ -130,6 +131,7 @@ bool BrowserProcess::Start(const BrowserOptions& options, std::string* error) {
     return false;
   }
   over_pipe_ = wine;
+  launch_token_ = std::to_string(::GetCurrentProcessId()) + "-" + std::to_string(::GetTickCount());
   with_port_ = !wine || PortWanted();
   launched_ = wine ? LaunchUnderWine(browser, error) : LaunchOnWindows(browser, error);
   if (launched_ && WaitForReady(options, error)) return true;
@@ -154,7 +156,7 @@ bool BrowserProcess::WaitForReady(const BrowserOptions& options, std::string* er
       return true;
     }
     bool ended = process_.IsValid() ? ::WaitForSingleObject(process_.Get(), 0) == WAIT_OBJECT_0
-                                    : FileExists(ProfileFile(kBrowserExitedFile));
+                                    : KeeperEnded();
     if (ended) {
       *error = "the browser ended during start-up";
       return false;
@@ -214,12 +216,18 @@ void BrowserProcess::Stop() {
   temporary_profile_ = false;
 }
 
+bool BrowserProcess::KeeperEnded() const {
+  std::string token = ReadSmallFile(ProfileFile(kBrowserExitedFile));
+  while (!token.empty() && (token.back() == '\n' || token.back() == '\r')) token.pop_back();
+  return !token.empty() && token == launch_token_;
+}
+
 void BrowserProcess::StopUnderWine() {
   ScopedKernelHandle stop(::CreateFileW(ProfileFile(kBrowserStopFile).c_str(), GENERIC_WRITE, 0,
                                         nullptr, CREATE_ALWAYS, 0, nullptr));
   stop.Close();
   DWORD asked = ::GetTickCount();
-  while (!FileExists(ProfileFile(kBrowserExitedFile)) && ::GetTickCount() - asked < kStopWaitMs) {
+  while (!KeeperEnded() && ::GetTickCount() - asked < kStopWaitMs) {
     ::Sleep(kPollMs);
   }
 }

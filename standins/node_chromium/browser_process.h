@@ -67,6 +67,7 @@ class BrowserProcess {
   bool LaunchOnWindows(const std::string& browser, std::string* error);
   bool WaitForReady(const BrowserOptions& options, std::string* error);
   void StopUnderWine();
+  bool KeeperEnded() const;
   std::wstring ProfileFile(const wchar_t* name) const { return profile_dir_ + name; }
   void StartHeartbeat();
   void StopHeartbeat();
@@ -78,6 +79,7 @@ class BrowserProcess {
   bool over_pipe_ = false;  // Wine: the pipe; Windows: the port
   bool with_port_ = false;  // a port is opened (Windows, or asked for)
   bool launched_ = false;
+  std::string launch_token_;    // Wine only: what this launch's keeper writes when it ends
   ScopedKernelHandle job_;      // Windows only
   ScopedKernelHandle process_;  // Windows only
   std::thread heartbeat_;       // Wine only: proves to the keeper that we live
@@ -90,6 +92,8 @@ class BrowserProcess {
 // browser when it is older than the stale limit (file times count in seconds).
 constexpr int kHeartbeatPeriodMs = 1000;
 constexpr int kHeartbeatStaleSeconds = 3;
+// A browser the keeper asks to end (SIGTERM) gets this long before it is killed.
+constexpr int kBrowserEndGraceSeconds = 5;
 // Writes a whole file; false when it cannot.
 bool WriteWholeFile(const std::wstring& path, const std::string& content);
 // The Unix path Wine maps a Windows path to; empty outside Wine or when Wine cannot.
@@ -100,5 +104,7 @@ extern const wchar_t kBrowserPidFile[];
 extern const wchar_t kBrowserStopFile[];
 extern const wchar_t kBrowserExitedFile[];
 extern const wchar_t kBrowserHeartbeatFile[];
+// Names the running keeper, its watcher and its browser: "pid start-time" three times.
+extern const wchar_t kBrowserKeeperFile[];
 // The private folder of the pipe's FIFOs, inside the profile folder.
 extern const wchar_t kBrowserPipeFolder[];

@@ -109,4 +109,30 @@ TEST(TrayTest, IconIsShownOnceAndRemovedOnce) {
   PumpMessages();
 }
 
+// The shell refuses a second icon with the same window and id: adding it
+// again succeeds only when the removal on the helper thread really happened.
+TEST(TrayTest, RemovalWithinABoundReallyRemovesTheIcon) {
+  MainWindowHandlers none;
+  HWND window = CreateMainWindow(none);
+  ASSERT_TRUE(AddTrayIcon(window));
+  EXPECT_TRUE(RemoveTrayIconWithin(INFINITE));
+  EXPECT_FALSE(IsTrayIconShown());
+  EXPECT_TRUE(AddTrayIcon(window));
+  EXPECT_TRUE(RemoveTrayIcon());
+  ::DestroyWindow(window);
+  PumpMessages();
+}
+
+TEST(TrayTest, RemovalThatDoesNotWaitLeavesNothingToRemove) {
+  MainWindowHandlers none;
+  HWND window = CreateMainWindow(none);
+  ASSERT_TRUE(AddTrayIcon(window));
+  EXPECT_TRUE(RemoveTrayIconWithin(0));
+  EXPECT_FALSE(IsTrayIconShown());
+  EXPECT_FALSE(RemoveTrayIconWithin(0));
+  EXPECT_FALSE(RemoveTrayIcon());
+  ::DestroyWindow(window);
+  PumpMessages();
+}
+
 }  // namespace

@@ -8,6 +8,7 @@ chooses the page engine (headless, or chromium: bin/chromium/node.dll and a
 real browser). The suite is skipped as a whole when any of them is missing."""
 
 import sys
+import warnings
 from pathlib import Path
 
 import pytest
@@ -42,12 +43,60 @@ def bin_dir():
     return folder
 
 
+def seam_build(bin_dir, folder, what):
+    """The program as built with a test seam, in bin/<folder>/; skips without it."""
+    exe = bin_dir / folder / "Tarnlumo.exe"
+    if not exe.exists():
+        pytest.skip("no %s at %s" % (what, exe))
+    return exe
+
+
+@pytest.fixture(scope="module")
+def faults_exe(bin_dir):
+    """The fault-test build: the program with fault points that fail on request."""
+    return seam_build(bin_dir, "faults", "fault-test build")
+
+
+@pytest.fixture(scope="module")
+def displays_exe(bin_dir):
+    """The display-test build: the program with monitors a test describes."""
+    return seam_build(bin_dir, "displays", "display-test build")
+
+
 @pytest.fixture(scope="session")
 def ctl():
     exe = lumoctl_path()
     if not exe or not exe.exists():
         pytest.skip("no lumoctl.exe built (set LUMO_CTL)")
     return Lumoctl(exe)
+
+
+def end_copies_left(what, warn):
+    """Ends whatever copy of the program is still running (a copy a restart
+    started is nobody's child, and a failed case may leave one): it would hold
+    the instance lock, and every later case would wait for it in vain."""
+    exe = lumoctl_path()
+    if not exe or not exe.exists():
+        return
+    left = Lumoctl(exe).end_every_copy()
+    if left and warn:
+        warnings.warn("%s left %d copy(ies) of the program running; ended them" % (what, left))
+
+
+@pytest.fixture
+def no_copy_left(request):
+    """For modules whose cases restart the program: ends what each case left.
+    Their restarted copies are expected, so this one ends them quietly."""
+    yield
+    end_copies_left(request.node.nodeid, warn=False)
+
+
+@pytest.fixture(scope="module", autouse=True)
+def no_copy_left_by_the_module(request):
+    """Set up before, so ended after, the module's runs: ends what they left.
+    A module that leaves a copy behind has a fault worth a warning."""
+    yield
+    end_copies_left(request.node.nodeid, warn=True)
 
 
 @pytest.fixture(scope="session", autouse=True)

@@ -152,8 +152,35 @@ class Lumoctl:
     def main(self):
         return self.run("main")
 
+    def hold(self, seconds):
+        """Starts `lumoctl hold`, which keeps a handle to the program's process
+        as a tool that watches it would; returns that process once the handle
+        is open, or None when there was no program to hold."""
+        holder = subprocess.Popen([str(WINE_RUN), str(self.exe), "hold", str(int(seconds * 1000))],
+                                  env=ENV, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
+        if holder.stdout.readline().strip() == b"held=1":
+            return holder
+        holder.wait(30)
+        return None
+
     def wait(self, what, state, timeout_s):
         return self.run("wait", what, state, int(timeout_s * 1000), timeout=timeout_s + 30)["rc"] == 0
+
+    def end_every_copy(self, rounds=3):
+        """Ends whichever copy of the program holds the main window, and the
+        copies a restart may start after it: through the tray, else (a copy
+        still starting has no tray icon) killed with its watcher stood down.
+        Returns the number of copies found."""
+        found = 0
+        for _ in range(rounds):
+            if self.main().get("found") != "1":
+                break
+            found += 1
+            self.run("tray", "exit")
+            if not self.wait("main", "gone", 20):
+                self.run("kill")
+                self.wait("main", "gone", 10)
+        return found
 
 
 class LogLine:

@@ -141,6 +141,10 @@ class Office:
     def requests(self):
         return self._call("GET", "/requests")
 
+    def timeline(self):
+        """When each request, report, connection and message happened (wall-clock seconds)."""
+        return self._call("GET", "/timeline")
+
     def set_config(self, **settings):
         return self._call("POST", "/config", json.dumps(settings).encode("utf-8"))
 

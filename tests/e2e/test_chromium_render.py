@@ -21,8 +21,8 @@ import pytest
 from lumo_harness import CHROMIUM, ENV, engine, wait_until
 from pixels import capture
 from reference_page import (AD_BLUE, ERROR_AMBER, HEADER_RED, STATUS_DARK, TEXT_WHITE, error_band,
-                            header_band, main_end, sale_items_area, shows_page, side_column,
-                            status_band, text_lines)
+                            header_band, main_end, sale_items_area, sale_row_area, shows_page,
+                            side_column, status_band, text_lines, text_runs)
 
 REPO = Path(__file__).resolve().parents[2]
 REFERENCE_PAGE = REPO / "tools" / "backoffice" / "page"
@@ -154,6 +154,28 @@ def test_pushed_sale_item_appears_on_screen(shop):
     screen.save_png(SHOTS / "chromium_sale.png")
     assert ok, "the sale line did not appear in %s (see chromium_sale.png)" % (area,)
     assert shows_page(screen, rect)
+
+
+def test_sale_rows_line_up_in_columns_with_the_amounts_at_the_right(shop):
+    rect = window_rect(shop)
+    push(shop, {"c": "sale", "a": "clear"})
+    push(shop, {"c": "sale", "a": "item", "data": {"name": "苹果", "qty": 2, "price": "3.50"}})
+    push(shop, {"c": "sale", "a": "item", "data": {"name": "牛奶", "qty": 10, "price": "12.80"}})
+    rows = [sale_row_area(rect, 0), sale_row_area(rect, 1)]
+    # Four cells in each row: name, quantity, unit price, amount.
+    screen, ok = wait_screen(lambda sc: all(len(text_runs(sc, row)) == 4 for row in rows))
+    screen.save_png(SHOTS / "chromium_columns.png")
+    assert ok, "the sale rows are not four cells each: %s (see chromium_columns.png)" % (
+        [text_runs(screen, row) for row in rows],)
+    first, second = (text_runs(screen, row) for row in rows)
+    # The names start at the same place; every number ends at its column's
+    # right edge, whatever its width ("2" and "10", "3.50" and "12.80").
+    assert abs(first[0][0] - second[0][0]) <= 1, (first, second)
+    for cell in (1, 2, 3):
+        assert abs(first[cell][1] - second[cell][1]) <= 1, (cell, first, second)
+    assert second[1][1] - second[1][0] > first[1][1] - first[1][0], "10 is not wider than 2"
+    # The amounts end at the sale column's right edge.
+    assert rows[0][2] - 6 <= first[3][1] <= rows[0][2], (first, rows[0])
 
 
 def test_script_error_reaches_the_log_the_page_and_the_screen(shop):

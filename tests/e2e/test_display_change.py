@@ -27,14 +27,6 @@ pytestmark = [pytest.mark.slow,
               pytest.mark.skipif(engine() == CHROMIUM, reason="runs with the headless engine")]
 
 
-@pytest.fixture(scope="module")
-def displays_exe(bin_dir):
-    exe = bin_dir / "displays" / "Tarnlumo.exe"
-    if not exe.exists():
-        pytest.skip("no display-test build at %s" % exe)
-    return exe
-
-
 class Till:
     def __init__(self, run, exe):
         self.run, self.folder, self.ctl = run, run.folder, run.ctl

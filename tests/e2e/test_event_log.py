@@ -29,7 +29,7 @@ EVENT_HEADER = REPO / "app" / "event_report.h"
 SEVERITY_BITS = {"Informational": 1, "Warning": 2, "Error": 3}
 ENGLISH, CHINESE = 0x409, 0x804
 
-pytestmark = [pytest.mark.slow,
+pytestmark = [pytest.mark.slow, pytest.mark.usefixtures("no_copy_left"),
               pytest.mark.skipif(engine() == CHROMIUM, reason="events are the same for both engines")]
 
 
@@ -168,14 +168,6 @@ def test_a_library_that_does_not_load_is_an_error_event(make_run, traced):
         (EVENTLOG_ERROR, event_id("LUMO_EVENT_LIBRARY_LOAD"), line.message)]
 
 
-@pytest.fixture
-def faults_exe(bin_dir):
-    exe = bin_dir / "faults" / "Tarnlumo.exe"
-    if not exe.exists():
-        pytest.skip("no fault-test build at %s" % exe)
-    return exe
-
-
 def test_a_fatal_error_and_the_restart_are_events_and_in_the_status(make_run, faults_exe, traced):
     from test_status_file import wait_status
     run = without_old_traces(make_run("events-fatal", page="recorder"))
@@ -216,14 +208,6 @@ def check_fatal_run(run, program):
     assert status["last_restart_reason"] == fatal[0]
     assert status["fatal_error"] == ""
     assert age_seconds(status["started"]) < RESTART_LOAD_SECONDS
-
-
-@pytest.fixture
-def displays_exe(bin_dir):
-    exe = bin_dir / "displays" / "Tarnlumo.exe"
-    if not exe.exists():
-        pytest.skip("no display-test build at %s" % exe)
-    return exe
 
 
 def test_the_monitor_missing_and_back_are_events_and_in_the_status(make_run, displays_exe, traced):

@@ -8,6 +8,7 @@ any end with [local] restart=0 or beyond the restart cap."""
 
 import json
 import os
+import shutil
 import signal
 import subprocess
 import time
@@ -23,6 +24,8 @@ HANG_RESTART_SECONDS = 45
 ABRUPT_RESTART_SECONDS = 15
 # Long enough for a watcher that wrongly restarts to have shown a new copy.
 NOTHING_FOLLOWS_SECONDS = 10
+# How long the watcher of the fault-test build waits before it looks at the program.
+WATCHER_PAUSE_SECONDS = 4
 FATAL = "错误提示"
 RESTART = "重启"
 HANG_CODE = "code:258 msg:GUI thread not answering since "
@@ -30,7 +33,7 @@ HANG_CODE = "code:258 msg:GUI thread not answering since "
 # Start-up, the watcher and the hang watch are the program's own and the same
 # with either engine; only the headless one runs a page script on the GUI
 # thread as the real engine does (the Chromium one bounds each script call).
-pytestmark = [pytest.mark.slow,
+pytestmark = [pytest.mark.slow, pytest.mark.usefixtures("no_copy_left"),
               pytest.mark.skipif(engine() == CHROMIUM, reason="runs with the headless engine")]
 
 
@@ -76,18 +79,6 @@ class Shop:
         time.sleep(NOTHING_FOLLOWS_SECONDS)
         return (self.loads() == loads and self.ctl.main().get("found") == "0"
                 and not self.watchers())
-
-
-@pytest.fixture(autouse=True)
-def no_copy_left(ctl):
-    """A copy started by a restart is tracked by nobody: end it through its
-    tray, so it cannot hold the instance lock for the cases after it."""
-    yield
-    for _ in range(3):
-        if ctl.main().get("found") != "1":
-            break
-        ctl.run("tray", "exit")
-        ctl.wait("main", "gone", 20)
 
 
 def end_through_tray(shop):
@@ -185,6 +176,65 @@ def test_a_stand_down_as_an_installer_gives_it_keeps_a_hard_end_down(make_run):
     assert shop.ctl.run("terminate")["killed"] == "1"
     assert shop.program.wait_exit(20) is not None
     assert shop.nothing_follows(1)
+
+
+def start_without_server(make_run, faults_exe, name, fault):
+    """The fault-test build with `fault`, and no server: start-up stops, after
+    starting the watcher, waiting for one."""
+    from office import free_port
+    run = make_run(name)
+    shutil.copy2(faults_exe, run.folder.path / "Tarnlumo.exe")
+    (run.folder.path / "fault.txt").write_text(fault + "\n")
+    run.folder.write_config({"server": {"ip": "127.0.0.1", "webport": free_port()},
+                             "local": {"index": 1}})
+    return run, run.start_program()
+
+
+def wait_for_server_wait(run):
+    from test_status_file import status_of, wait_status
+    assert wait_status(run.folder, lambda s: s["state"] == "waiting_for_server", START_TIMEOUT), \
+        status_of(run.folder)
+
+
+def assert_stayed_down(run):
+    assert run.ctl.main().get("found") == "0"
+    assert len(split_runs(run.folder.log())) == 1, run.folder.log()
+
+
+def test_a_stand_down_before_the_watcher_started_keeps_a_hard_end_down(make_run, faults_exe):
+    """An installer may find the window while the program is still starting:
+    the start-up pauses before it starts its watcher, the stand-down comes
+    then, and the watcher started afterwards still keeps the end down."""
+    run, program = start_without_server(make_run, faults_exe, "abrupt-early-stand-down",
+                                        "start-up pause8")
+    assert run.folder.wait_log(lambda l: l.category == "版本号", START_TIMEOUT)
+    assert run.ctl.run("stand-down")["stood_down"] == "1"
+    wait_for_server_wait(run)
+    assert run.ctl.run("terminate")["killed"] == "1"
+    assert program.wait_exit(20) is not None
+    time.sleep(NOTHING_FOLLOWS_SECONDS)
+    assert_stayed_down(run)
+
+
+def test_a_stand_down_before_the_watcher_looked_keeps_a_hard_end_down(make_run, faults_exe):
+    """The watcher is a process of its own and takes a moment to start: the
+    program is stood down and ended before its watcher looked at it, while
+    another tool still holds the ended process (so its id can still be
+    opened), and the watcher still knows that end was wanted."""
+    run, program = start_without_server(make_run, faults_exe, "abrupt-stand-down-before-watcher",
+                                        "watcher-start pause%d" % WATCHER_PAUSE_SECONDS)
+    wait_for_server_wait(run)
+    holder = run.ctl.hold(WATCHER_PAUSE_SECONDS + NOTHING_FOLLOWS_SECONDS)
+    assert holder is not None
+    try:
+        assert run.ctl.run("stand-down")["stood_down"] == "1"
+        os.kill(program.process.pid, signal.SIGKILL)
+        assert program.wait_exit(20) is not None
+        time.sleep(WATCHER_PAUSE_SECONDS + NOTHING_FOLLOWS_SECONDS)
+    finally:
+        holder.kill()
+        holder.wait(30)
+    assert_stayed_down(run)
 
 
 def test_restart_0_keeps_an_abrupt_end_down(make_run):

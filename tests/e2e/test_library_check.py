@@ -10,7 +10,8 @@ import subprocess
 
 import pytest
 
-from lumo_harness import CHROMIUM, ENV, REPO, WINE_RUN, engine, program_bin, wait_until
+from lumo_harness import (CHROMIUM, ENV, REPO, RUNTIME_DLLS_LIST, WINE_RUN, engine, program_bin,
+                          wait_until)
 from office import free_port
 
 START_TIMEOUT = 60
@@ -119,3 +120,22 @@ def test_lumocheck_passes_a_healthy_folder(make_run):
     assert code == 0, out
     assert out["result"] == "result=ok"
     assert all(out[library].endswith("load=ok missing=") for library in LIBRARIES), out
+
+
+def test_a_dependency_the_folder_lacks_is_named(make_run, bin_dir):
+    """libcurl.dll needs the MinGW thread library; without it in the program
+    folder both the program and lumocheck.exe (whose own folder has one) name it."""
+    dependency = "libwinpthread-1.dll"
+    if dependency not in (bin_dir / RUNTIME_DLLS_LIST).read_text().split():
+        pytest.skip("this build's libcurl.dll does not need %s" % dependency)
+    run, lines = start_broken(make_run, "libcheck-no-pthread",
+                              lambda path: (path / dependency).unlink())
+    assert len(lines) == 1, lines
+    assert lines[0].startswith("libcurl.dll 无法加载 error:%d " % ERROR_MOD_NOT_FOUND), lines
+    assert lines[0].endswith(" 缺少依赖:" + dependency), lines
+    assert (program_bin() / dependency).exists(), "the tool's own folder should have it"
+    code, out = lumocheck(run.folder)
+    assert code == 1 and out["result"] == "result=fail", out
+    assert "load=failed error=%d" % ERROR_MOD_NOT_FOUND in out["libcurl.dll"], out["libcurl.dll"]
+    assert out["libcurl.dll"].endswith(" needs=" + dependency), out["libcurl.dll"]
+    assert all("load=ok missing=" in out[other] for other in LIBRARIES if other != "libcurl.dll"), out

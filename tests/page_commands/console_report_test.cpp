@@ -106,18 +106,6 @@ TEST_F(ConsoleReportTest, AnEchoArrivingJustAfterTheReportIsOnlyLogged) {
   EXPECT_NE(engine_.scripts_run[1].find("a real error elsewhere"), std::string::npos);
 }
 
-int g_shutdowns = 0;
-
-TEST_F(ConsoleReportTest, FatalErrorsAreLoggedAndShutTheProgramDown) {
-  g_shutdowns = 0;
-  SetFatalShutdownForTest([] { ++g_shutdowns; }, [] {});
-  EXPECT_EQ(FatalErrorHandler(5, "boom"), 1);
-  SetFatalShutdownForTest(nullptr, nullptr);
-  EXPECT_EQ(g_shutdowns, 1);
-  StopLog();
-  EXPECT_EQ(LogMessages(folder_.path(), "错误提示"), std::vector<std::string>{"code:5 msg:boom"});
-}
-
 }  // namespace
 
 namespace {
@@ -128,40 +116,6 @@ TEST(ErrorReportScriptTest, ADoubleByteCharacterEndingIn5CIsNoBackslash) {
   std::string message = "\x95\x5C'";
   std::string script = ErrorReportScript(3, 1, message, "a.js");
   EXPECT_NE(script.find("\"msg\":\"\x95\x5C'\""), std::string::npos) << script;
-}
-
-}  // namespace
-
-namespace testing::internal {
-bool InDeathTestChild();  // GoogleTest's own, not in its public headers
-}
-
-namespace {
-
-// A real crash in a child process reaches the fatal handler: it logs the
-// exception code and runs the shutdown, whose last lines close the log.
-TEST(FatalErrorDeathTest, AnUnhandledExceptionIsLoggedAndShutsDownInOrder) {
-  // The death test runs this body again in a child process, so the folder
-  // must be the same in both: a fixed one, emptied before the child writes.
-  std::string folder = "C:\\lumo_tests\\fatal_death\\";
-  ::CreateDirectoryA("C:\\lumo_tests", nullptr);
-  ::CreateDirectoryA(folder.c_str(), nullptr);
-  SYSTEMTIME now;
-  ::GetLocalTime(&now);
-  std::string log_file = folder + "log\\lumo_log\\" + TimeText(now, TimeForm::kDate) + ".txt";
-  if (!::testing::internal::InDeathTestChild()) ::DeleteFileA(log_file.c_str());
-  EXPECT_EXIT(
-      {
-        OpenLog("lumo", folder);
-        InstallFatalErrorHandler();
-        *static_cast<volatile int*>(nullptr) = 1;
-      },
-      [](int status) { return status != 0; }, "");
-  std::vector<std::string> fatal = LogMessages(folder, "错误提示");
-  ASSERT_EQ(fatal.size(), 1u);
-  EXPECT_EQ(fatal[0].rfind("code:-1073741819 msg:unhandled exception at ", 0), 0u) << fatal[0];
-  EXPECT_EQ(LogMessages(folder, "开始销毁").size(), 1u);
-  EXPECT_EQ(LogMessages(folder, "销毁").size(), 1u);
 }
 
 }  // namespace

@@ -27,6 +27,7 @@ class ControlHandler(BaseHandler):
             "/connections": self._connections,
             "/requests": lambda: self.context.recorder.requests(),
             "/page-reports": lambda: self.context.recorder.reports(),
+            "/timeline": lambda: self.context.recorder.timeline(),
             "/config": lambda: self.context.settings.snapshot(),
         }
         if path in readers:

@@ -3,6 +3,11 @@
 One lock guards every record; one condition wakes the waiters of /wait
 whenever a record grows, and again when the simulator closes so that no
 waiter outlives it.
+
+Beside the records, a timeline notes when each thing happened (wall-clock
+seconds, so a tool can set it against its own clock and the till's log):
+every web request, page report, TCP connection opened or closed and message
+received. The records themselves stay as they were, without times.
 """
 
 import threading
@@ -19,8 +24,10 @@ def describe_body(body):
 
 
 class Recorder:
-    def __init__(self, clock=time.monotonic):
+    def __init__(self, clock=time.monotonic, wall_clock=time.time):
         self._clock = clock
+        self._wall_clock = wall_clock
+        self._timeline = []
         self._cond = threading.Condition()
         self._closed = False
         self._received = []
@@ -34,15 +41,16 @@ class Recorder:
     def add_received(self, conn_id, flag, body):
         entry = {"conn": conn_id, "flag": flag}
         entry.update(describe_body(body))
-        self._append(self._received, entry)
+        self._append(self._received, entry, ("received", "conn %d" % conn_id))
 
     def add_request(self, service, method, path, headers, body):
         entry = {"service": service, "method": method, "path": path, "headers": headers}
         entry["body"] = body.decode("utf-8", errors="replace")
-        self._append(self._requests, entry)
+        self._append(self._requests, entry, ("request", "%s %s" % (method, path)))
 
     def add_report(self, report):
-        self._append(self._reports, report)
+        kind = report.get("kind") if isinstance(report, dict) else None
+        self._append(self._reports, report, ("report", str(kind)))
 
     def add_connection_error(self, conn_id, reason):
         self._append(self._errors, {"conn": conn_id, "reason": reason})
@@ -51,11 +59,13 @@ class Recorder:
         with self._cond:
             self._live_connections += 1
             self._accepted += 1
+            self._note("connection-opened", "")
             self._cond.notify_all()
 
     def connection_closed(self):
         with self._cond:
             self._live_connections -= 1
+            self._note("connection-closed", "")
             self._cond.notify_all()
 
     def reset(self):
@@ -65,6 +75,7 @@ class Recorder:
             self._requests.clear()
             self._reports.clear()
             self._errors.clear()
+            self._timeline.clear()
             self._accepted = 0
             self._cond.notify_all()
 
@@ -82,6 +93,10 @@ class Recorder:
 
     def reports(self):
         return self._snapshot(self._reports)
+
+    def timeline(self):
+        """[{"at": seconds, "what": ..., "detail": ...}] in the order they happened."""
+        return self._snapshot(self._timeline)
 
     def connections(self):
         with self._cond:
@@ -121,10 +136,16 @@ class Recorder:
                 self._cond.wait(left)
 
     # --- helpers -----------------------------------------------------------
-    def _append(self, records, entry):
+    def _append(self, records, entry, note=None):
         with self._cond:
             records.append(entry)
+            if note:
+                self._note(*note)
             self._cond.notify_all()
+
+    def _note(self, what, detail):
+        """Called with the lock held."""
+        self._timeline.append({"at": self._wall_clock(), "what": what, "detail": detail})
 
     def _snapshot(self, records):
         with self._cond:

@@ -60,6 +60,9 @@ void PrintCheck(const LibraryCheck& check) {
     std::printf(" load=failed error=%lu", static_cast<unsigned long>(check.error));
     if (check.error == ERROR_BAD_EXE_FORMAT) std::printf(" (another architecture?)");
     std::printf(" text=%s", SystemErrorText(check.error, check.file).c_str());
+    std::string absent;
+    for (const std::string& name : check.absent) absent += (absent.empty() ? "" : ",") + name;
+    if (!absent.empty()) std::printf(" needs=%s", absent.c_str());
   } else {
     std::printf(" load=ok");
   }
@@ -93,9 +96,6 @@ int main(int argc, char** argv) {
                 program_arch.c_str());
     all_ok = false;
   }
-  // The libraries' own dependencies (libcurl's runtime DLLs) are found in
-  // their folder, as they are for the program.
-  ::SetDllDirectoryA(folder.c_str());
   for (const OutsideLibrary& library : OutsideLibraries()) {
     LibraryCheck check = CheckLibrary(folder, library);
     PrintCheck(check);

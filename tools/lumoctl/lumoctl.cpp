@@ -311,6 +311,22 @@ int Kill(bool stand_down_first) {
   return killed ? kOk : kFailed;
 }
 
+// Keeps a handle to the program's process for a while, as any tool that
+// watches the program does (an installer waiting for it, Task Manager): the
+// process object, and its id, then outlive the process. Prints "held" once the
+// handle is open, so a caller knows when it can go on.
+int Hold(DWORD ms) {
+  DWORD process = MainProcess();
+  HANDLE handle = process ? ::OpenProcess(SYNCHRONIZE, FALSE, process) : nullptr;
+  Print("held", handle ? 1 : 0);
+  Print("pid", process);
+  if (!handle) return kFailed;
+  std::fflush(stdout);
+  ::Sleep(ms);
+  ::CloseHandle(handle);
+  return kOk;
+}
+
 // Handles, threads and private bytes of the main window's process, each with
 // the call that read it; -1 (and "none") for a figure no call could read.
 int Stats() {
@@ -336,7 +352,7 @@ int Usage() { return kUsage; }
 void PrintUsage() {
   std::fprintf(stderr,
                "usage: lumoctl main | dialog | monitors | pcname | stats | kill | terminate\n"
-               "       lumoctl stand-down\n"
+               "       lumoctl stand-down | hold timeout_ms\n"
                "       lumoctl close | sysclose | display-change [COUNT [FILE TEXT...]]\n"
                "       lumoctl tray settings|update|exit\n"
                "       lumoctl tray-event right|left|double | tap X Y\n"
@@ -355,6 +371,7 @@ int Run(int argc, char** argv) {
   if (command == "kill") return Kill(true);
   if (command == "terminate") return Kill(false);
   if (command == "stand-down") return ReportStandDown();
+  if (command == "hold") return Hold(TimeoutArg(argc, argv, 2));
   if (command == "close") return SendToMain(WM_CLOSE, 0, 0);
   if (command == "sysclose") return SendToMain(WM_SYSCOMMAND, SC_CLOSE, 0);
   // What Windows sends every top-level window after the monitors or their modes

@@ -1,5 +1,5 @@
 """The soak's figures as text: the process figures of its progress lines and
-the one summary block it ends with (made to be pasted into the README as it is)."""
+the one summary block it ends with (made to be pasted into docs/soak.md as it is)."""
 
 import datetime
 

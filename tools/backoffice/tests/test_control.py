@@ -88,6 +88,32 @@ def test_reset_clears_records_but_keeps_live_connections(office, control):
     till.close()
 
 
+def test_timeline_notes_each_event_in_order_with_its_wall_clock_time(office, control):
+    before = time.time()
+    http_get(office.ports["web"], "/client/app/lumo/")
+    till = Till(office.tcp.port)
+    assert control.wait("connections", 1)["ok"]
+    till.send(frame(b"login"))
+    assert control.wait("received", 1)["ok"]
+    http_post(office.ports["web"], "/page/report", b'{"kind": "loaded"}')
+    till.close()
+    timeline = control.get("/timeline")
+    # Taken after the timeline was read: the server notes the closed
+    # connection on its own thread, maybe after the close returned.
+    after = time.time()
+    whats = [(e["what"], e["detail"]) for e in timeline]
+    assert whats[:4] == [("request", "GET /client/app/lumo/"), ("connection-opened", ""),
+                         ("received", "conn 1"), ("request", "POST /page/report")]
+    assert ("report", "loaded") in whats
+    times = [e["at"] for e in timeline]
+    assert times == sorted(times)
+    assert before <= times[0] and times[-1] <= after
+    # The records themselves carry no time.
+    assert control.get("/page-reports") == [{"kind": "loaded"}]
+    control.post("/reset")
+    assert control.get("/timeline") == []
+
+
 def test_unknown_control_paths_are_404(control):
     assert control.request("GET", "/nothing")[0] == 404
     assert control.request("POST", "/nothing")[0] == 404
