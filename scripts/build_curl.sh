@@ -19,7 +19,7 @@ Suites: bookworm
 Components: main
 Signed-By: /usr/share/keyrings/debian-archive-keyring.gpg
 SRC
-  apt-get update -qq >/dev/null
+  update_package_lists
 fi
 WORK="$LUMO_CACHE/curl-src-$LUMO_ARCH"
 rm -rf "$WORK" "$OUT"; mkdir -p "$WORK"

@@ -82,10 +82,17 @@ machine_runs_32bit() {
   [ "$LUMO_RUNS_32BIT" = yes ]
 }
 
+# Whether the i686 build's programs run here: the machine runs 32-bit code
+# and 32-bit Wine (Debian's wine32, its loader and wineserver) is installed.
+# Setup goes on without 32-bit Wine when the package archive cannot give it.
+i686_runs() {
+  machine_runs_32bit && [ -x /usr/lib/wine/wine ] && [ -x /usr/lib/wine/wineserver32 ]
+}
+
 # The targets whose Windows programs this machine can run.
 runnable_archs() {
   echo x86_64
-  if machine_runs_32bit; then echo i686; fi
+  if i686_runs; then echo i686; fi
 }
 
 # Wine's own background processes (services.exe and the ones it starts) are
@@ -106,6 +113,19 @@ prefix_process_runs() {  # prefix_process_runs PATTERN
     tr '\0' '\n' <"/proc/$pid/environ" 2>/dev/null | grep -qxF "WINEPREFIX=$WINEPREFIX" && return 0
   done
   return 1
+}
+
+# A mirror in the middle of a sync fails one index now and then ("File has
+# unexpected size"); that passes within a minute, so try again before giving
+# up, and then still try the install with the lists there are.
+update_package_lists() {
+  local try
+  for try in 1 2 3 4; do
+    apt-get update -qq >/dev/null && return 0
+    echo "updating the package lists failed (try $try of 4)" >&2
+    [ "$try" -lt 4 ] && sleep 20
+  done
+  echo "going on with the package lists there are" >&2
 }
 
 lumo_use_arch "${LUMO_ARCH:-x86_64}" || return 1

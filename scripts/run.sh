@@ -16,9 +16,9 @@ source "$ROOT/scripts/env.sh"
 
 # Set-up first: it installs the 32-bit program the machine is probed with.
 bash "$ROOT/scripts/setup.sh"
-if [ "$LUMO_ARCH" = i686 ] && ! machine_runs_32bit; then
+if [ "$LUMO_ARCH" = i686 ] && ! i686_runs; then
   echo "run: LUMO_ARCH=i686 needs 32-bit Wine, and this machine runs 64-bit code only" \
-       "(a 32-bit program does not start here); run without LUMO_ARCH for the x86-64 build" >&2
+       "or has no 32-bit Wine installed; run without LUMO_ARCH for the x86-64 build" >&2
   exit 1
 fi
 echo "run: the $LUMO_ARCH build ($LUMO_BUILD) under $LUMO_WINE" >&2

@@ -39,7 +39,7 @@ install_packages() {  # install_packages PACKAGE...
   [ -z "$miss" ] && return 0
   log "installing: $(echo $miss | tr '\n' ' ')"
   export DEBIAN_FRONTEND=noninteractive
-  apt-get update -qq >/dev/null
+  update_package_lists
   # shellcheck disable=SC2086
   apt-get install -y -qq --no-install-recommends $miss >/dev/null
 }
@@ -53,9 +53,12 @@ install_32bit_wine() {
 }
 
 say_which_builds_run() {
-  if machine_runs_32bit; then
+  if i686_runs; then
     log "this machine runs 32-bit code: every suite runs on the x86-64 build under 64-bit Wine," \
         "and the unit and headless end-to-end tests also on the i686 build under 32-bit Wine"
+  elif machine_runs_32bit; then
+    log "this machine runs 32-bit code, but 32-bit Wine could not be installed: every suite runs" \
+        "on the x86-64 build under 64-bit Wine; the i686 build is built and checked, not run"
   else
     log "this machine runs 64-bit code only (a 32-bit program does not start): every suite runs" \
         "on the x86-64 build under 64-bit Wine; the i686 build is built and checked, not run"
@@ -98,7 +101,11 @@ ensure_prefix() {  # ensure_prefix ARCH
 }
 
 install_packages "${PACKAGES[@]}"
-if machine_runs_32bit; then install_32bit_wine; fi
+# An archive that cannot give 32-bit Wine today (an index out of sync) costs
+# the i686 runs, not the rest: say so and go on.
+if machine_runs_32bit && ! install_32bit_wine; then
+  log "32-bit Wine could not be installed; the i686 build's programs are not run"
+fi
 say_which_builds_run
 ensure_locale
 ensure_display

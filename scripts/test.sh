@@ -119,10 +119,10 @@ step "build (native)" build_native
 step "static checks (Windows x86-64)" check_binaries x86_64
 step "static checks (Windows i686)" check_binaries i686
 step "tests (Windows x86-64, under 64-bit Wine)" windows_tests x86_64
-if machine_runs_32bit; then
+if i686_runs; then
   step "tests (Windows i686, under 32-bit Wine)" windows_tests i686
 else
-  echo "=== this machine runs 64-bit code only: the i686 build's Windows and end-to-end tests are not run"
+  echo "=== this machine cannot run the i686 build (64-bit code only, or no 32-bit Wine): its Windows and end-to-end tests are not run"
 fi
 step "tests (native, sanitizers)" ctest --test-dir "$NATIVE" --output-on-failure -j$JOBS
 step "fuzzers" run_fuzzers
@@ -140,7 +140,7 @@ step "end-to-end tests (x86-64, a display that changes size)" resizable_display_
 step "soak, short (x86-64, Chromium engine)" /usr/bin/python3 tools/soak/soak.py \
   --bin "$(win_build x86_64)/bin" --minutes 2 --restarts 5 --pushes 3000 --kills 2 --process-every 5
 step "installer tests (x86-64, under 64-bit Wine)" install_tests x86_64
-if machine_runs_32bit; then
+if i686_runs; then
   step "end-to-end tests (i686)" end_to_end i686
   step "installer tests (i686, under 32-bit Wine)" install_tests i686
 fi

@@ -16,8 +16,8 @@ if [ -n "$arch" ]; then
 elif [ -f "${1:-}" ]; then
   lumo_use_arch_of "$1"
 fi
-if [ "$LUMO_ARCH" = i686 ] && ! machine_runs_32bit; then
-  echo "wine-run: $1 is a 32-bit program and this machine runs 64-bit code only" >&2
+if [ "$LUMO_ARCH" = i686 ] && ! i686_runs; then
+  echo "wine-run: $1 is a 32-bit program and this machine cannot run it (64-bit code only, or no 32-bit Wine)" >&2
   exit 1
 fi
 start_wine_services

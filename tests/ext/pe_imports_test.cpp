@@ -9,6 +9,7 @@
 #include <fstream>
 
 #include "app/system_utils.h"
+#include "tests/app/test_folder.h"
 
 namespace {
 
@@ -27,17 +28,6 @@ bool Holds(const std::vector<std::string>& names, const std::string& name) {
                      [&](const std::string& n) { return Lower(n) == Lower(name); });
 }
 
-std::string FreshFolder() {
-  char temp[MAX_PATH] = {};
-  ::GetTempPathA(MAX_PATH, temp);
-  static int serial = 0;
-  std::string folder = std::string(temp) + "lumo-pe-imports-" +
-                       std::to_string(::GetCurrentProcessId()) + "-" + std::to_string(++serial) +
-                       "\\";
-  ::CreateDirectoryA(folder.c_str(), nullptr);
-  return folder;
-}
-
 bool FileThere(const std::string& path) {
   return ::GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
 }
@@ -54,7 +44,8 @@ TEST(PeImports, ThisProgramImportsKernel32) {
 }
 
 TEST(PeImports, ANonPeFileOrNoFileIsRefused) {
-  std::string folder = FreshFolder();
+  TestFolder test_folder("pe_imports_not_pe");
+  std::string folder = test_folder.path();
   std::ofstream(folder + "text.dll") << "MZ but nothing more";
   std::vector<std::string> names;
   EXPECT_FALSE(ReadPeImports(folder + "text.dll", &names));
@@ -65,7 +56,10 @@ TEST(PeImports, AFolderLackingTheThreadLibraryIsToldSoAndOnlyThat) {
   std::vector<std::string> imports;
   ASSERT_TRUE(ReadPeImports(ProcessDirectory() + kCurl, &imports));
   if (!Holds(imports, kThreads)) GTEST_SKIP() << "this libcurl.dll does not need " << kThreads;
-  std::string folder = FreshFolder();
+  // Emptied first: a folder an earlier run left (Wine hands out the same
+  // process ids again after a new wineserver) must not lend it a library.
+  TestFolder test_folder("pe_imports_lacking");
+  std::string folder = test_folder.path();
   ASSERT_TRUE(CopyFromBuild(kCurl, folder));
   // The other runtime libraries it needs from the build (the i686 one also
   // needs libgcc_s_dw2-1.dll), so that only the thread library is missing.
