@@ -5,6 +5,7 @@
 #include <cstdio>
 
 #include "app/guard_text.h"
+#include "net/url_text.h"
 
 namespace {
 
@@ -29,7 +30,7 @@ std::string ClockText(int minute_of_day) {
 
 DailyTime ParseDailyTime(const std::string& text) {
   DailyTime daily;
-  std::string value = TrimBlanks(text);
+  std::string value = TrimBlanksAndControls(text);
   if (value.empty()) return daily;
   size_t colon = value.find(':');
   int hour = 0;

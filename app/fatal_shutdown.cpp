@@ -27,10 +27,11 @@ std::atomic<const FatalRecord*> g_first{nullptr};
 std::atomic<const FatalRecord*> g_second{nullptr};
 std::atomic<bool> g_shutdown_ran{false};
 
-DWORD TimeUntil(ULONGLONG until) {
-  ULONGLONG now = ::GetTickCount64();
+DWORD MsFromTo(ULONGLONG now, ULONGLONG until) {
   return now >= until ? 0 : static_cast<DWORD>(until - now);
 }
+
+DWORD TimeUntil(ULONGLONG until) { return MsFromTo(::GetTickCount64(), until); }
 
 ULONGLONG ErrorTick() {
   ULONGLONG tick = g_error_tick.load();
@@ -131,8 +132,7 @@ void EndAfterSecondError(const FatalRecord& record) {
 }
 
 DWORD FatalShutdownBudget(ULONGLONG error_tick, ULONGLONG now_tick) {
-  ULONGLONG until = error_tick + kFatalBoundMs - kShutdownMarginMs;
-  return now_tick >= until ? 0 : static_cast<DWORD>(until - now_tick);
+  return MsFromTo(now_tick, error_tick + kFatalBoundMs - kShutdownMarginMs);
 }
 
 void EndProcessNow() {

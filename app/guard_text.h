@@ -3,7 +3,5 @@
 #include <cstdint>
 #include <string>
 
-// `text` without leading and trailing blanks and control characters.
-std::string TrimBlanks(const std::string& text);
 // A non-empty run of decimal digits and nothing else, below 2^63; false otherwise.
 bool ParseDecimal(const std::string& text, uint64_t* value);

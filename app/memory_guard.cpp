@@ -5,6 +5,7 @@
 #include <psapi.h>
 
 #include "app/guard_text.h"
+#include "net/url_text.h"
 
 namespace {
 
@@ -34,7 +35,7 @@ uint64_t DefaultMemoryLimitMb() {
 MemoryLimit ParseMemoryLimit(const std::string& text, uint64_t default_mb) {
   MemoryLimit limit;
   limit.mb = default_mb;
-  std::string value = TrimBlanks(text);
+  std::string value = TrimBlanksAndControls(text);
   if (value.empty()) return limit;
   uint64_t mb = 0;
   bool number = ParseDecimal(value, &mb);

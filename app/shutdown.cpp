@@ -10,6 +10,7 @@
 #include "link/server_link.h"
 #include "log/log_file.h"
 #include "net/http_global.h"
+#include "util/deadline.h"
 #include "util/fault_point.h"
 
 namespace {
@@ -35,24 +36,20 @@ std::atomic<DWORD> g_bounded_runner{0};
 // ones theirs and nothing waits once the deadline has passed.
 class StepClock {
  public:
-  explicit StepClock(DWORD total_ms)
-      : total_ms_(total_ms), end_(total_ms == INFINITE ? 0 : ::GetTickCount64() + total_ms) {}
+  explicit StepClock(DWORD total_ms) : total_ms_(total_ms), deadline_(total_ms) {}
   DWORD Share(DWORD percent) const {
-    if (total_ms_ == INFINITE) return INFINITE;
-    DWORD share = total_ms_ / 100 * percent;
-    ULONGLONG now = ::GetTickCount64();
-    DWORD left = now >= end_ ? 0 : static_cast<DWORD>(end_ - now);
-    return share < left ? share : left;
+    if (!Bounded()) return INFINITE;
+    return Cap(total_ms_ / 100 * percent);
   }
   DWORD Cap(DWORD wait_ms) const {
-    DWORD all = Share(100);
-    return wait_ms < all ? wait_ms : all;
+    DWORD left = deadline_.Remaining();
+    return wait_ms < left ? wait_ms : left;
   }
   bool Bounded() const { return total_ms_ != INFINITE; }
 
  private:
   DWORD total_ms_;
-  ULONGLONG end_;
+  Deadline deadline_;
 };
 
 void RunSteps(DWORD total_ms) {

@@ -53,15 +53,6 @@ bool AddTrayIcon(HWND window) {
   return g_shown;
 }
 
-bool RemoveTrayIcon() {
-  if (!g_shown) return false;
-  ::Shell_NotifyIconA(NIM_DELETE, &g_icon);
-  if (g_icon.hIcon) ::DestroyIcon(g_icon.hIcon);
-  g_icon = {};
-  g_shown = false;
-  return true;
-}
-
 bool RemoveTrayIconWithin(DWORD wait_ms) {
   if (!g_shown) return false;
   NOTIFYICONDATAA* icon = new NOTIFYICONDATAA(g_icon);

@@ -16,11 +16,10 @@ inline constexpr int kTrayIconResource = 101;
 int TrayEventKind(LPARAM tray_lparam);
 
 bool AddTrayIcon(HWND window);
-// Removes the icon; false when none was shown.
-bool RemoveTrayIcon();
-// The same, waiting at most wait_ms for the shell: the removal goes on by
-// itself on a helper thread (Wine's shell takes two seconds to answer on a
-// display without a window manager, and a shutdown need not wait for it).
+// Removes the icon; false when none was shown. Waits at most wait_ms for the
+// shell: the removal goes on by itself on a helper thread (Wine's shell takes
+// two seconds to answer on a display without a window manager, and a
+// shutdown need not wait for it).
 bool RemoveTrayIconWithin(DWORD wait_ms);
 bool IsTrayIconShown();
 // A new popup menu with the three items in order; the caller destroys it.

@@ -3,6 +3,8 @@
 #include <cstdint>
 #include <cstdio>
 
+#include "net/url_text.h"
+
 namespace {
 
 struct SchemeDefault {
@@ -23,14 +25,6 @@ char AsciiLower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 
 std::string Lower(std::string text) {
   for (char& c : text) c = AsciiLower(c);
   return text;
-}
-
-// Browsers strip leading and trailing spaces and control characters.
-std::string Trimmed(const std::string& text) {
-  size_t begin = 0, end = text.size();
-  while (begin < end && static_cast<unsigned char>(text[begin]) <= 0x20) ++begin;
-  while (end > begin && static_cast<unsigned char>(text[end - 1]) <= 0x20) --end;
-  return text.substr(begin, end - begin);
 }
 
 int DefaultPort(const std::string& scheme) {
@@ -258,7 +252,8 @@ bool SplitHostPort(const std::string& authority, std::string* host, std::string*
 }  // namespace
 
 std::string OriginOf(const std::string& url) {
-  std::string text = Trimmed(url);
+  // Browsers strip leading and trailing spaces and control characters.
+  std::string text = TrimBlanksAndControls(url);
   size_t colon = text.find(':');
   if (colon == std::string::npos || colon == 0 || !IsAsciiLetter(text[0])) return kOpaqueOrigin;
   std::string scheme = Lower(text.substr(0, colon));

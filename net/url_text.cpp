@@ -110,6 +110,14 @@ std::string TrimText(const std::string& text) {
   return text.substr(begin, end - begin);
 }
 
+std::string TrimBlanksAndControls(const std::string& text) {
+  size_t begin = 0;
+  size_t end = text.size();
+  while (begin < end && static_cast<unsigned char>(text[begin]) <= 0x20) ++begin;
+  while (end > begin && static_cast<unsigned char>(text[end - 1]) <= 0x20) --end;
+  return text.substr(begin, end - begin);
+}
+
 std::string NormalizeUrl(const std::string& url) {
   std::string normal = url.compare(0, 4, kHttpPrefix) == 0 ? url : kDefaultScheme + url;
   bool has_path =

@@ -14,6 +14,10 @@ enum class WhenMissing {
 // The text without leading and trailing ASCII white space (space, tab, CR, LF,
 // VT, FF). Bytes of double-byte characters are never touched.
 std::string TrimText(const std::string& text);
+// The text without leading and trailing bytes up to 0x20: space and every
+// ASCII control character, as browsers trim a URL (and as the program trims a
+// setting it parses strictly).
+std::string TrimBlanksAndControls(const std::string& text);
 
 // Puts "http://" in front unless the text starts with "http", and appends "/"
 // when there is no path, so "host:8099" becomes "http://host:8099/".

@@ -33,9 +33,11 @@ HERE = Path(__file__).resolve().parent
 REPO = HERE.parents[1]
 sys.path.insert(0, str(HERE))
 sys.path.insert(0, str(REPO / "tests" / "e2e"))
+sys.path.insert(0, str(REPO / "bench" / "render_cost"))
 
 import restart_steps  # noqa: E402
-from restart_steps import STEPS, ProcessBook, format_seconds, read_process_table, table  # noqa: E402
+from figures import table  # noqa: E402
+from restart_steps import STEPS, ProcessBook, format_seconds, read_process_table  # noqa: E402
 
 ENGINES = ["headless", "chromium"]
 START_TIMEOUT_S = 90

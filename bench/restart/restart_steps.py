@@ -168,10 +168,3 @@ def reconstruct(event, old_pid, processes, timeline, log_lines):
 
 def format_seconds(value):
     return "-" if value is None else "%.2f" % value
-
-
-def table(rows, headers):
-    """Plain text columns."""
-    cells = [headers] + [[str(c) for c in row] for row in rows]
-    widths = [max(len(row[i]) for row in cells) for i in range(len(headers))]
-    return "\n".join("  ".join(c.ljust(w) for c, w in zip(row, widths)).rstrip() for row in cells)

@@ -8,6 +8,7 @@
 #include "app/fatal_shutdown.h"
 #include "log/log_file.h"
 #include "tests/app/test_log.h"
+#include "tests/support/run_out_of_stack.h"
 
 namespace testing::internal {
 bool InDeathTestChild();  // GoogleTest's own, not in its public headers
@@ -108,16 +109,7 @@ TEST(FatalErrorDeathTest, AnUnhandledExceptionIsLoggedAndShutsDownInOrder) {
   ExpectLoggedAndShutDown(folder, "code:-1073741819 msg:unhandled exception at ");
 }
 
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Winfinite-recursion"  // running out of stack is the point
-int __attribute__((noinline)) Recurse(int depth) {
-  volatile char frame[256];
-  frame[depth % sizeof(frame)] = static_cast<char>(depth);
-  return Recurse(depth + 1) + frame[depth % sizeof(frame)];
-}
-#pragma GCC diagnostic pop
-
-DWORD WINAPI OverflowThread(void*) { return static_cast<DWORD>(Recurse(0)); }
+DWORD WINAPI OverflowThread(void*) { return static_cast<DWORD>(RunOutOfStack(0)); }
 
 constexpr char kStackOverflow[] = "code:-1073741571 msg:unhandled exception at ";
 
@@ -129,7 +121,7 @@ TEST(FatalErrorDeathTest, AStackOverflowIsLoggedAndShutsDownInOrder) {
       {
         OpenLog("lumo", folder);
         InstallFatalErrorHandler();
-        Recurse(0);
+        RunOutOfStack(0);
       },
       EndedByFatalError, "");
   ExpectLoggedAndShutDown(folder, kStackOverflow);

@@ -102,8 +102,8 @@ TEST(TrayTest, IconIsShownOnceAndRemovedOnce) {
   ::SetWindowTextA(window, "Tarn-POS背屏");
   EXPECT_TRUE(AddTrayIcon(window));
   EXPECT_TRUE(IsTrayIconShown());
-  EXPECT_TRUE(RemoveTrayIcon());
-  EXPECT_FALSE(RemoveTrayIcon());  // a second removal has nothing to do
+  EXPECT_TRUE(RemoveTrayIconWithin(INFINITE));
+  EXPECT_FALSE(RemoveTrayIconWithin(INFINITE));  // a second removal has nothing to do
   EXPECT_FALSE(IsTrayIconShown());
   ::DestroyWindow(window);
   PumpMessages();
@@ -118,7 +118,7 @@ TEST(TrayTest, RemovalWithinABoundReallyRemovesTheIcon) {
   EXPECT_TRUE(RemoveTrayIconWithin(INFINITE));
   EXPECT_FALSE(IsTrayIconShown());
   EXPECT_TRUE(AddTrayIcon(window));
-  EXPECT_TRUE(RemoveTrayIcon());
+  EXPECT_TRUE(RemoveTrayIconWithin(INFINITE));
   ::DestroyWindow(window);
   PumpMessages();
 }
@@ -130,7 +130,7 @@ TEST(TrayTest, RemovalThatDoesNotWaitLeavesNothingToRemove) {
   EXPECT_TRUE(RemoveTrayIconWithin(0));
   EXPECT_FALSE(IsTrayIconShown());
   EXPECT_FALSE(RemoveTrayIconWithin(0));
-  EXPECT_FALSE(RemoveTrayIcon());
+  EXPECT_FALSE(RemoveTrayIconWithin(INFINITE));
   ::DestroyWindow(window);
   PumpMessages();
 }

@@ -168,6 +168,25 @@ def test_a_fault_while_the_gui_thread_sleeps_ends_within_the_bound_with_the_log_
 
 
 @headless_only
+def test_a_fatal_error_with_the_log_writer_stuck_holding_the_lock_ends_in_time_logged(
+        make_run, faults_exe):
+    """The fault-test build stops the log writer for good, holding the log's
+    file lock, at the first line it writes once the page has loaded (the
+    fatal line itself, at the latest); every line after it waits in the
+    queue. The run still ends within the bound with its last lines, the
+    shutdown's own among them, in the log."""
+    _, runs, _ = fail_and_restart(make_run, faults_exe, "stuck-log-writer",
+                                  "log-writer-locked stuck\npage-loaded access")
+    first = runs[0]
+    categories = [line.category for line in first]
+    fatal_at = categories.index(FATAL)
+    assert RESTART in categories[fatal_at:], first
+    # By the log's own clock too: the last line is written within the bound
+    # of the fatal one (whole seconds, so one more for the rounding).
+    assert first[-1].seconds() - first[fatal_at].seconds() <= BOUND_FROM_FAULT_SECONDS, first
+
+
+@headless_only
 def test_a_second_fatal_error_during_the_shutdown_ends_the_process_at_once(make_run, faults_exe):
     run = FaultRun(make_run("fatal-twice", page="recorder"), faults_exe,
                    "watchdog access\nshutdown access")

@@ -29,6 +29,7 @@
 
 #include "app/fatal_error.h"
 #include "app/system_utils.h"
+#include "tests/support/run_out_of_stack.h"
 #include "util/fault_point.h"
 
 namespace {
@@ -102,17 +103,6 @@ void __attribute__((noinline)) WriteThroughNull() { *g_nowhere = 1; }
 void ThrowThroughNoexcept() noexcept { throw std::runtime_error("fault injected"); }
 #pragma GCC diagnostic pop
 
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Winfinite-recursion"  // running out of stack is the point
-// Each call keeps a frame the compiler cannot drop, and uses the inner call's
-// result, so the recursion stays a recursion until the stack is gone.
-int __attribute__((noinline)) Recurse(int depth) {
-  volatile char frame[256];
-  frame[depth % sizeof(frame)] = static_cast<char>(depth);
-  return Recurse(depth + 1) + frame[depth % sizeof(frame)];
-}
-#pragma GCC diagnostic pop
-
 // "pause<seconds>": the thread only sleeps, as one waiting in a long call
 // would; the faults of other lines fire meanwhile.
 bool IsPause(const std::string& kind, DWORD* ms) {
@@ -144,7 +134,7 @@ void Raise(const std::string& kind) {
   NoteFiringTime();
   if (kind == "check") FailInternalCheck(kCheckCode, "check failed: fault injected");
   if (kind == "terminate") ThrowThroughNoexcept();
-  if (kind == "overflow") Recurse(0);
+  if (kind == "overflow") RunOutOfStack(0);
   WriteThroughNull();
 }
 

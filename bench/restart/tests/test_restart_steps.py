@@ -10,7 +10,7 @@ from pathlib import Path
 sys.path.insert(0, str(Path(__file__).resolve().parents[1]))
 
 from restart_steps import (ProcessBook, ProcessLife, command_line_of, local_day_start,  # noqa: E402
-                           log_times, read_process_table, reconstruct, table)
+                           log_times, read_process_table, reconstruct)
 
 EXE = "C:\\lumo_bench\\run\\Tarnlumo.exe"
 
@@ -114,8 +114,3 @@ def test_reconstruct_leaves_unseen_steps_empty():
     old = ProcessLife(100, EXE, 1000)  # never seen to end
     steps = reconstruct(event, 100, [old], [{"at": 4000.0, "what": "report", "detail": "loaded"}], [])
     assert set(steps.values()) == {None}
-
-
-def test_table_lines_up_columns():
-    text = table([["fatal", "1.25"], ["upgrade", "-"]], ["kind", "s"])
-    assert text.splitlines() == ["kind     s", "fatal    1.25", "upgrade  -"]
