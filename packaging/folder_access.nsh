@@ -68,9 +68,7 @@ Function RunIcacls
   Exch $R1  ; the arguments
   Push $R2
   Push $R3
-  nsExec::ExecToStack '"$SYSDIR\icacls.exe" $R1'
-  Pop $R0
-  Pop $R2
+  !insertmacro RUN_TOOL '"$SYSDIR\icacls.exe" $R1' $R0 $R2
   ${If} $R0 != 0
     ; One log line: its output without the line ends it closes with.
     ${Do}

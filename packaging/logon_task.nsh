@@ -120,9 +120,7 @@ Function RegisterLogonTask
   !insertmacro TASK_LINE '</Task>'
   FileClose $R5
 
-  nsExec::ExecToStack '"$SYSDIR\schtasks.exe" /Create /TN "${TASK_NAME}" /XML "$INSTDIR\${TASK_FILE}" /F'
-  Pop $R0
-  Pop $R4
+  !insertmacro RUN_TOOL '"$SYSDIR\schtasks.exe" /Create /TN "${TASK_NAME}" /XML "$INSTDIR\${TASK_FILE}" /F' $R0 $R4
   ${If} $R0 == 0
     !insertmacro SAY "Tarnlumo setup: logon task ${TASK_NAME} registered: starts $INSTDIR\${EXE} with the highest privileges at the logon of $R1"
   ${Else}
@@ -140,11 +138,12 @@ FunctionEnd
 Function un.RemoveLogonTask
   Push $R0
   Push $R1
-  nsExec::ExecToStack '"$SYSDIR\schtasks.exe" /Delete /TN "${TASK_NAME}" /F'
-  Pop $R0
-  Pop $R1
+  !insertmacro RUN_TOOL '"$SYSDIR\schtasks.exe" /Delete /TN "${TASK_NAME}" /F' $R0 $R1
   ${If} $R0 == 0
     !insertmacro SAY "Tarnlumo setup: logon task ${TASK_NAME} removed"
+  ${ElseIf} $R0 == "error"
+    ; Not "no task": the task may well be there, pointing at a removed program.
+    !insertmacro SAY "Tarnlumo setup: the logon task ${TASK_NAME} could not be removed: schtasks.exe did not start"
   ${Else}
     !insertmacro SAY "Tarnlumo setup: no logon task ${TASK_NAME} to remove (schtasks exit $R0)"
   ${EndIf}

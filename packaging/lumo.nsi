@@ -108,6 +108,7 @@ Page custom ServerPageShow ServerPageLeave
 !insertmacro MUI_UNPAGE_INSTFILES
 !insertmacro MUI_LANGUAGE "SimpChinese"
 
+!include "run_tool.nsh"
 !include "running_copy.nsh"
 !include "folder_access.nsh"
 !include "logon_task.nsh"

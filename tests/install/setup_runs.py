@@ -72,10 +72,10 @@ def run(exe, *args, extra_env=None):
     return SetupRun(done.returncode, text, seconds)
 
 
-def uninstall(folder, *args):
+def uninstall(folder, *args, extra_env=None):
     """Runs the folder's uninstaller and waits for the copy that does the work."""
     began = time.monotonic()
-    result = run(folder.win_dir + "uninstall.exe", "/S", *args)
+    result = run(folder.win_dir + "uninstall.exe", "/S", *args, extra_env=extra_env)
     wait_until(lambda: not wine_prefix.processes(UNINSTALLER_COPY), SETUP_TIMEOUT, poll=0.2)
     result.seconds = time.monotonic() - began
     return result

@@ -394,6 +394,28 @@ int main(void) {
 """
 
 
+def test_uninstall_that_cannot_start_schtasks_says_the_task_is_left(till, uninstalled):
+    """schtasks.exe turned off for the uninstall: nsExec cannot start it at all.
+    That is no "no task to remove": the log says the task could not be
+    removed, after the tries a passing start failure gets."""
+    folder = InstalledFolder("C:\\lumo_task_left\\")
+    result = setup_runs.run(till.current, "/S", "/IP=127.0.0.1", "/D=C:\\lumo_task_left")
+    assert result.code == 0, result.errors
+    assert setup_runs.registered_task() is not None
+    try:
+        setup_runs.uninstall(folder, extra_env={
+            "WINEDLLOVERRIDES": "winemenubuilder.exe=d;schtasks.exe=d"})
+        log = setup_runs.setup_log()
+        assert ("Tarnlumo setup: the logon task Tarnlumo could not be removed:"
+                " schtasks.exe did not start") in log, log[-4:]
+        assert not any("no logon task" in line for line in log[-4:]), log[-4:]
+        assert setup_runs.registered_task() is not None
+    finally:
+        setup_runs.wine_prefix.wine("schtasks", "/Delete", "/TN", setup_runs.TASK_NAME, "/F", timeout=60,
+                                    capture_output=True)
+    assert setup_runs.registered_task() is None
+
+
 def test_folder_that_cannot_be_protected_gets_nothing_installed(till, uninstalled, tmp_path):
     """Wine's own icacls always succeeds; an icacls.exe of ours that fails
     takes its place for one install."""
